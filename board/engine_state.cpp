@@ -1,0 +1,10 @@
+#include "board/engine_state.h"
+
+namespace pentad {
+
+EngineState &engineState() {
+    static EngineState state;
+    return state;
+}
+
+} // namespace pentad

@@ -1,0 +1,197 @@
+#include "board/placement.h"
+
+#include "board/init.h"
+
+namespace pentad {
+namespace {
+
+// Digit weight of the stone in the pattern of a cell k = 1..4 steps behind it (the stone
+// is then k steps forward of the cell) and of a cell k steps ahead of it.
+constexpr int16_t WeightCellBehindStone[4] = {27, 9, 3, 1};
+constexpr int16_t WeightCellAheadOfStone[4] = {81, 243, 729, 2187};
+
+// One pass over the cells within four steps on the stone's lines: behind the stone in
+// directions 0..3, then ahead of it. Occupied cells keep the patterns they were placed with.
+template <Side S, int Sign, bool Light> void updateLines(EngineState &e, int p) {
+    for (int ahead = 0; ahead < 2; ++ahead) {
+        for (int d = 0; d < DirectionCount; ++d) {
+            int reach = ahead ? e.ReachForward[p][d] : e.ReachBack[p][d];
+            int step = ahead ? LineStep[d] : -LineStep[d];
+            const int16_t *digit = ahead ? WeightCellAheadOfStone : WeightCellBehindStone;
+            for (int k = 1; k <= reach; ++k) {
+                int q = p + k * step;
+                if (e.Board[q] != Empty) continue;
+                e.ClassValidX[q] = 0;
+                e.ClassValidO[q] = 0;
+                int w = Sign * digit[k - 1];
+                uint16_t &px = e.LinePatternX[q][d];
+                uint16_t &po = e.LinePatternO[q][d];
+                uint16_t oldX = px, oldO = po;
+                if constexpr (S == X) {
+                    px = uint16_t(px + w);
+                    po = uint16_t(po + 2 * w);
+                } else {
+                    px = uint16_t(px + 2 * w);
+                    po = uint16_t(po + w);
+                }
+                if constexpr (!Light) {
+                    int16_t dX = int16_t(e.PatternScore[px] - e.PatternScore[oldX]);
+                    int16_t dO = int16_t(e.PatternScore[po] - e.PatternScore[oldO]);
+                    e.WeightX[q] = int16_t(e.WeightX[q] + 2 * dX + dO);
+                    e.WeightO[q] = int16_t(e.WeightO[q] + dX + 2 * dO);
+                }
+            }
+        }
+    }
+}
+
+template <Side S> void placeWindows(EngineState &e, int p) {
+    constexpr int Own = S - 1, Other = 2 - S;
+    for (int i = 0; i < e.WindowsOfCellCount[p]; ++i) {
+        auto &stones = e.WindowStones[e.WindowsOfCell[p][i]];
+        if (stones[Own]++ == 0) {
+            if (stones[Other] > 0)
+                --liveWindows<opponent(S)>(e);
+            else
+                ++liveWindows<S>(e);
+        }
+    }
+}
+
+template <Side S> void removeWindows(EngineState &e, int p) {
+    constexpr int Own = S - 1, Other = 2 - S;
+    for (int i = 0; i < e.WindowsOfCellCount[p]; ++i) {
+        auto &stones = e.WindowStones[e.WindowsOfCell[p][i]];
+        if (stones[Own]-- == 1) {
+            if (stones[Other] > 0)
+                ++liveWindows<opponent(S)>(e);
+            else
+                --liveWindows<S>(e);
+        }
+    }
+}
+
+template <Side S> void putStone(EngineState &e, int cell) {
+    updateLines<S, 1, false>(e, cell);
+    placeWindows<S>(e, cell);
+    e.PositionKey ^= e.ZobristTable[S][cell];
+    e.SavedWeightX[cell] = e.WeightX[cell];
+    e.SavedWeightO[cell] = e.WeightO[cell];
+    e.WeightX[cell] = e.WeightO[cell] = 0;
+    e.Board[cell] = S;
+}
+
+template <Side S> void takeStone(EngineState &e, int cell) {
+    updateLines<S, -1, false>(e, cell);
+    removeWindows<S>(e, cell);
+    e.PositionKey ^= e.ZobristTable[S][cell];
+    e.Board[cell] = Empty;
+    e.WeightX[cell] = e.SavedWeightX[cell];
+    e.WeightO[cell] = e.SavedWeightO[cell];
+}
+
+// Equal classes are listed in this direction order; the two sides differ on purpose.
+template <Side S>
+constexpr std::array<int, 4> EqualClassDirectionOrder =
+    S == X ? std::array<int, 4>{2, 3, 1, 0} : std::array<int, 4>{0, 1, 2, 3};
+
+} // namespace
+
+void place(EngineState &e, int cell, int side) {
+    assert(cell >= 0 && cell < CellCount);
+    if (side == X) {
+        assert(e.Board[cell] == Empty);
+        putStone<X>(e, cell);
+    } else if (side == O) {
+        assert(e.Board[cell] == Empty);
+        putStone<O>(e, cell);
+    } else if (e.Board[cell] == X) {
+        takeStone<X>(e, cell);
+    } else {
+        assert(e.Board[cell] == O);
+        takeStone<O>(e, cell);
+    }
+}
+
+void placeLight(EngineState &e, int cell, Side side) {
+    if (side == X)
+        updateLines<X, 1, true>(e, cell);
+    else
+        updateLines<O, 1, true>(e, cell);
+}
+
+void removeLight(EngineState &e, int cell, Side side) {
+    if (side == X)
+        updateLines<X, -1, true>(e, cell);
+    else
+        updateLines<O, -1, true>(e, cell);
+}
+
+template <Side S> void sortCellClasses(EngineState &e, int cell) {
+    CellClassRecord &record = cellClasses<S>(e)[cell];
+    const auto &patterns = linePatterns<S>(e)[cell];
+    int n = 0;
+    for (int d : EqualClassDirectionOrder<S>) {
+        uint8_t cls = e.LineClass[patterns[d]];
+        int j = n++;
+        while (j > 0 && record.cls[j - 1] > cls) {
+            record.cls[j] = record.cls[j - 1];
+            record.dir[j] = record.dir[j - 1];
+            --j;
+        }
+        record.cls[j] = cls;
+        record.dir[j] = uint8_t(d);
+    }
+}
+template void sortCellClasses<X>(EngineState &, int);
+template void sortCellClasses<O>(EngineState &, int);
+
+void sortCellClasses(EngineState &e, int cell, Side side) {
+    side == X ? sortCellClasses<X>(e, cell) : sortCellClasses<O>(e, cell);
+}
+
+uint16_t patternFromBoard(const EngineState &e, int cell, int d, Side own) {
+    auto digitOf = [&](int q) { return e.Board[q] == Empty ? 0 : e.Board[q] == own ? 1 : 2; };
+    int pattern = borderDigits(e, cell, d);
+    constexpr int Power3[8] = {1, 3, 9, 27, 81, 243, 729, 2187};
+    for (int k = 1; k <= e.ReachForward[cell][d]; ++k)
+        pattern += digitOf(cell + k * LineStep[d]) * Power3[4 - k];
+    for (int k = 1; k <= e.ReachBack[cell][d]; ++k)
+        pattern += digitOf(cell - k * LineStep[d]) * Power3[3 + k];
+    return uint16_t(pattern);
+}
+
+bool verifyState(const EngineState &e) {
+    ZobristKey key{};
+    for (int c = 0; c < CellCount; ++c) {
+        key ^= e.ZobristTable[e.Board[c]][c];
+        if (e.Board[c] != Empty) {
+            if (e.WeightX[c] != 0 || e.WeightO[c] != 0) return false;
+            continue;
+        }
+        int px = 0, po = 0;
+        for (int d = 0; d < DirectionCount; ++d) {
+            if (e.LinePatternX[c][d] != patternFromBoard(e, c, d, X)) return false;
+            if (e.LinePatternO[c][d] != patternFromBoard(e, c, d, O)) return false;
+            px += e.PatternScore[e.LinePatternX[c][d]];
+            po += e.PatternScore[e.LinePatternO[c][d]];
+        }
+        if (e.WeightX[c] != int16_t(2 * px + po) || e.WeightO[c] != int16_t(px + 2 * po))
+            return false;
+    }
+    if (!(key == e.PositionKey)) return false;
+    int liveX = 0, liveO = 0;
+    for (int w = 0; w < e.FiveWindowCount; ++w) {
+        int nx = 0, no = 0;
+        for (int cell : e.FiveWindow[w]) {
+            nx += e.Board[cell] == X;
+            no += e.Board[cell] == O;
+        }
+        if (e.WindowStones[w][0] != nx || e.WindowStones[w][1] != no) return false;
+        liveX += nx > 0 && no == 0;
+        liveO += no > 0 && nx == 0;
+    }
+    return liveX == e.LiveWindowsX && liveO == e.LiveWindowsO;
+}
+
+} // namespace pentad

@@ -1,0 +1,66 @@
+// Putting stones down and taking them back, with every derived value kept exact by
+// touching only the cells on the stone's four lines and the windows that contain it.
+#pragma once
+
+#include <cassert>
+
+#include "board/engine_state.h"
+
+namespace pentad {
+
+/// side 1 or 2 puts a stone on the empty cell; side 0 removes the stone on the cell.
+/// Stones are taken back in the reverse order of placing them.
+void place(EngineState &e, int cell, int side);
+
+/// Trial stones of the threat tests: line patterns and class flags only. The caller sets
+/// and clears `Board` itself; weights near a light stone are stale until it is removed.
+void placeLight(EngineState &e, int cell, Side side);
+void removeLight(EngineState &e, int cell, Side side);
+
+/// Fills the cell's class record for side S: its four line classes in ascending order,
+/// equal classes in the side's direction priority. Does not set the valid flag.
+template <Side S> void sortCellClasses(EngineState &e, int cell);
+void sortCellClasses(EngineState &e, int cell, Side side);
+
+/// The class record of side S at the cell, sorted first when stale.
+template <Side S> inline const CellClassRecord &classesOf(EngineState &e, int cell) {
+    if (!classValid<S>(e)[cell]) {
+        sortCellClasses<S>(e, cell);
+        classValid<S>(e)[cell] = 1;
+    }
+    return cellClasses<S>(e)[cell];
+}
+
+/// Value below which no cell enters the top four; kept beside the opponent bucket table.
+inline uint16_t topFourFloor(const EngineState &e) { return uint16_t(e.OpponentBucketOf[100]); }
+
+/// The four cells of largest value above the floor, values read as unsigned 16-bit, ties
+/// to the lower cell. Slots no cell reached keep the floor value and their old cells,
+/// shifted down by the insertions.
+template <typename T>
+void selectTopFour(EngineState &e, const std::array<T, CellCount + 1> &source) {
+    TopFourRecord &top = e.TopFour;
+    uint16_t floor = topFourFloor(e);
+    top.values = {floor, floor, floor, floor};
+    for (int c = 0; c < CellCount; ++c) {
+        uint16_t v = uint16_t(source[c]);
+        if (v <= top.values[3]) continue;
+        int j = 3;
+        while (j > 0 && top.values[j - 1] < v) {
+            top.values[j] = top.values[j - 1];
+            top.cells[j] = top.cells[j - 1];
+            --j;
+        }
+        top.values[j] = v;
+        top.cells[j] = int16_t(c);
+    }
+}
+
+/// Line patterns a cell would have, recomputed from `Board`.
+uint16_t patternFromBoard(const EngineState &e, int cell, int d, Side own);
+
+/// Recomputes every derived value from `Board` and compares: patterns and weights of empty
+/// cells, zero weights of occupied cells, window counts, live-window counts and the key.
+bool verifyState(const EngineState &e);
+
+} // namespace pentad

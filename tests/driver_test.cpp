@@ -1,0 +1,206 @@
+#include <gtest/gtest.h>
+
+#include "driver/exchange.h"
+#include "tests/test_support.h"
+
+namespace pentad {
+namespace {
+
+using test::boardFile;
+using test::runIn;
+using test::RunResult;
+using test::ScratchDir;
+
+const std::string Engine = PENTAD_ENGINE_BINARY;
+
+// Parses "column,row" as written to tah.dat; -1 when malformed.
+int parseMove(const std::string &text) {
+    int column = -1, row = -1;
+    char tail = 0;
+    if (std::sscanf(text.c_str(), "%d,%d%c", &column, &row, &tail) != 2) return -1;
+    if (column < 0 || column >= BoardSize || row < 0 || row >= BoardSize) return -1;
+    return row * BoardSize + column;
+}
+
+TEST(DriverEndToEnd, EmptyBoardPlaysACentralCellAndWritesAnEmptyStatistics) {
+    ScratchDir dir;
+    dir.write("tah.dat", "x");
+    dir.write("plocha.dat", boardFile({}));
+    RunResult r = runIn(dir.path(), Engine);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output, "");
+    int move = parseMove(dir.read("tah.dat"));
+    ASSERT_GE(move, 0) << dir.read("tah.dat");
+    EXPECT_GE(move % 20, 7);
+    EXPECT_LE(move % 20, 12);
+    EXPECT_GE(move / 20, 7);
+    EXPECT_LE(move / 20, 12);
+    EXPECT_TRUE(dir.exists("msg.dat"));
+    EXPECT_EQ(dir.read("msg.dat"), "");
+}
+
+TEST(DriverEndToEnd, NonEmptyBoardGetsALegalMove) {
+    ScratchDir dir;
+    std::vector<std::string> rows(20, std::string(20, '-'));
+    rows[9] = "---------XO---------";
+    rows[10] = "---------OX---------";
+    dir.write("tah.dat", "O"); // four stones: X to move, so the colours swap
+    dir.write("plocha.dat", boardFile(rows));
+    dir.write("timeouts.dat", "5 10000");
+    RunResult r = runIn(dir.path(), Engine);
+    EXPECT_EQ(r.status, 0);
+    int move = parseMove(dir.read("tah.dat"));
+    ASSERT_GE(move, 0);
+    EXPECT_EQ(rows[move / 20][move % 20], '-');
+}
+
+struct StartUpError {
+    const char *name;
+    const char *tah;    // nullptr: no tah.dat
+    const char *plocha; // nullptr: no plocha.dat
+    const char *message;
+};
+
+TEST(DriverEndToEnd, StartUpErrorsPrintTheirMessageAndWriteNothing) {
+    const StartUpError cases[] = {
+        {"no tah.dat", nullptr, "", "error: file  tah.dat  not found!\n"},
+        {"wrong letter", "Z", "", "error: Wrong file  tah.dat !\n"},
+        {"empty tah.dat", "", "", "error: Wrong file  tah.dat !\n"},
+        {"blank before letter", " X", "", "error: Wrong file  tah.dat !\n"},
+        {"no plocha.dat", "X", nullptr, "error: file  plocha.dat  not found!\n"},
+    };
+    for (const StartUpError &c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchDir dir;
+        if (c.tah) dir.write("tah.dat", c.tah);
+        if (c.plocha) dir.write("plocha.dat", boardFile({}));
+        RunResult r = runIn(dir.path(), Engine);
+        EXPECT_EQ(r.status, 255);
+        EXPECT_EQ(r.output, c.message);
+        EXPECT_FALSE(dir.exists("msg.dat"));
+        if (c.tah)
+            EXPECT_EQ(dir.read("tah.dat"), c.tah);
+        else
+            EXPECT_FALSE(dir.exists("tah.dat"));
+    }
+}
+
+TEST(DriverEndToEnd, FullBoardIsRefusedWithoutAMove) {
+    ScratchDir dir;
+    std::vector<std::string> rows;
+    for (int r = 0; r < 20; ++r)
+        rows.push_back(r % 4 < 2 ? "XXOOXXOOXXOOXXOOXXOO" : "OOXXOOXXOOXXOOXXOOXX");
+    dir.write("tah.dat", "X");
+    dir.write("plocha.dat", boardFile(rows));
+    RunResult r = runIn(dir.path(), Engine);
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.output, "error: the board has no empty cell!\n");
+    EXPECT_EQ(dir.read("tah.dat"), "X");
+    EXPECT_FALSE(dir.exists("msg.dat"));
+}
+
+// Reading, without starting a process.
+ExchangeInput readIn(const ScratchDir &dir) {
+    ExchangeInput in;
+    std::string error;
+    EXPECT_TRUE(readExchangeFiles(dir.path(), in, error)) << error;
+    return in;
+}
+
+TEST(ExchangeFiles, SideLettersAndColourNormalisation) {
+    struct Case {
+        const char *letter;
+        int stones; // X stones placed; O stones are one fewer when odd... see below
+        bool swaps;
+    };
+    // Two stones (X to move): x and X keep the colours, o and O swap them.
+    // Three stones (O to move): o and O keep them, x and X swap.
+    const Case cases[] = {{"x", 2, false}, {"X", 2, false}, {"o", 2, true}, {"O", 2, true},
+                          {"o", 3, false}, {"O", 3, false}, {"x", 3, true}, {"X", 3, true}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.letter) + " with " + std::to_string(c.stones) + " stones");
+        ScratchDir dir;
+        dir.write("tah.dat", c.letter);
+        dir.write("plocha.dat", boardFile({c.stones == 2 ? "XO" : "XOX"}));
+        ExchangeInput in = readIn(dir);
+        normaliseColours(in);
+        EXPECT_EQ(in.board[0], c.swaps ? 'O' : 'X');
+        EXPECT_EQ(in.board[1], c.swaps ? 'X' : 'O');
+    }
+}
+
+TEST(ExchangeFiles, RowsShortLongMissingAndJunk) {
+    ScratchDir dir;
+    dir.write("tah.dat", "x\n");
+    // Row 0 short, row 1 longer than 20 (the rest ignored), row 2 junk and lower case,
+    // then only two more rows: rows 5..19 are missing and empty.
+    dir.write("plocha.dat", "Xo\n"
+                            "--------------------XXXX\n"
+                            "x?O*o#\t\n"
+                            "   ---X\r\n"
+                            "O\n");
+    ExchangeInput in = readIn(dir);
+    std::string board(in.board.begin(), in.board.end());
+    EXPECT_EQ(board.substr(0, 20), "XO------------------");
+    EXPECT_EQ(board.substr(20, 20), std::string(20, '-'));
+    EXPECT_EQ(board.substr(40, 20), "X-O-O---------------");
+    EXPECT_EQ(board.substr(60, 20), "---X----------------");
+    EXPECT_EQ(board.substr(80, 20), "O-------------------");
+    EXPECT_EQ(board.substr(100), std::string(300, '-'));
+}
+
+TEST(ExchangeFiles, HugeTokensStayInsideTheBoard) {
+    ScratchDir dir;
+    dir.write("tah.dat", "O");
+    dir.write("plocha.dat", std::string(100000, 'X') + "\n" + std::string(5000, '\0'));
+    ExchangeInput in = readIn(dir);
+    std::string board(in.board.begin(), in.board.end());
+    EXPECT_EQ(board.substr(0, 20), std::string(20, 'X'));
+    EXPECT_EQ(board.substr(20, 20), std::string(20, '-'));
+}
+
+TEST(ExchangeFiles, TimeLimits) {
+    struct Case {
+        const char *content; // nullptr: no timeouts.dat
+        int turn, match;
+    };
+    const Case cases[] = {
+        {nullptr, 30, 180000},
+        {"5 10000", 5, 10000},
+        {"  7\n\n2500\n", 7, 2500},
+        {"12", 12, 180},
+        {"", 30, 180},
+        {"abc 100", 30, 180},
+        {"-3 99999999999", -3, 2147483647},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.content ? c.content : "(absent)");
+        ScratchDir dir;
+        dir.write("tah.dat", "X");
+        dir.write("plocha.dat", boardFile({}));
+        if (c.content) dir.write("timeouts.dat", c.content);
+        ExchangeInput in = readIn(dir);
+        EXPECT_EQ(in.turnLimit, c.turn);
+        EXPECT_EQ(in.matchTime, c.match);
+    }
+}
+
+TEST(ExchangeFiles, PositionIsPlacedInCellOrderWithTheHistory) {
+    ScratchDir dir;
+    dir.write("tah.dat", "O");
+    dir.write("plocha.dat", boardFile({"-X--O", "", "O--X-X"}));
+    ExchangeInput in = readIn(dir);
+    normaliseColours(in);
+    auto e = std::make_unique<EngineState>();
+    ASSERT_TRUE(setupPosition(*e, in, 1));
+    EXPECT_EQ(e->MoveNumber, 6);
+    EXPECT_EQ(e->MoveHistory.count, 5);
+    // X stones at positions 0, 2, 4 and O stones at 1, 3, each colour in scan order.
+    std::vector<int> history(e->MoveHistory.cells.begin() + 1, e->MoveHistory.cells.begin() + 6);
+    EXPECT_EQ(history, (std::vector<int>{1, 4, 43, 40, 45}));
+    EXPECT_EQ(e->Board[1], X);
+    EXPECT_EQ(e->Board[40], O);
+}
+
+} // namespace
+} // namespace pentad

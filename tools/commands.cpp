@@ -1,0 +1,196 @@
+#include "tools/commands.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <string_view>
+
+#include "driver/exchange.h"
+#include "tools/pattern_rules.h"
+
+namespace pentad {
+namespace {
+
+constexpr const char *Usage =
+    "usage: pentad-tools COMMAND [ARGS]\n"
+    "commands:\n"
+    "  tables [DIR]            derive the line-pattern tables and write DIR/whites.bin and\n"
+    "                          DIR/sec4.bin (default DIR: resources)\n"
+    "  show DIR                print DIR/plocha.dat with the move in DIR/tah.dat marked\n"
+    "  state DIR [--seed S]    build the position of DIR as the engine does and print its\n"
+    "                          derived state as one line of JSON\n";
+
+// Options of the form --name VALUE after the positional arguments.
+struct Options {
+    int argc;
+    char **argv;
+    int first;
+
+    const char *value(std::string_view name) const {
+        for (int i = first; i + 1 < argc; ++i)
+            if (name == argv[i]) return argv[i + 1];
+        return nullptr;
+    }
+    bool flag(std::string_view name) const {
+        for (int i = first; i < argc; ++i)
+            if (name == argv[i]) return true;
+        return false;
+    }
+    bool number(std::string_view name, long long &out) const {
+        const char *v = value(name);
+        if (!v) return true;
+        char *end = nullptr;
+        long long parsed = std::strtoll(v, &end, 10);
+        if (end == v || *end != '\0') {
+            std::fprintf(stderr, "pentad-tools: %.*s needs a number, got '%s'\n", int(name.size()),
+                         name.data(), v);
+            return false;
+        }
+        out = parsed;
+        return true;
+    }
+};
+
+bool writeFile(const std::filesystem::path &path, const uint8_t *data, size_t size) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char *>(data), std::streamsize(size));
+    return bool(out);
+}
+
+int commandTables(int argc, char **argv) {
+    std::filesystem::path dir = argc > 2 ? argv[2] : "resources";
+    PatternTableSet t = derivePatternTables();
+    std::string whites;
+    whites.append(t.lineClass.begin(), t.lineClass.end());
+    whites.append(t.upgradeCells.begin(), t.upgradeCells.end());
+    whites.append(t.defenceCells.begin(), t.defenceCells.end());
+    bool ok = writeFile(dir / "whites.bin", reinterpret_cast<const uint8_t *>(whites.data()),
+                        whites.size()) &&
+              writeFile(dir / "sec4.bin", t.secondaryCells.data(), t.secondaryCells.size());
+    if (!ok) {
+        std::fprintf(stderr, "pentad-tools: cannot write the tables into %s\n",
+                     dir.string().c_str());
+        return 1;
+    }
+    std::printf("wrote %s and %s\n", (dir / "whites.bin").string().c_str(),
+                (dir / "sec4.bin").string().c_str());
+    return 0;
+}
+
+} // namespace
+
+// Builds the position of DIR exactly as the engine does, with a fixed seed in place of the
+// start time. Prints an error and returns false when the files cannot be used.
+bool loadToolPosition(const char *dir, long long seed, EngineState &e) {
+    ExchangeInput in;
+    std::string error;
+    if (!readExchangeFiles(dir, in, error)) {
+        std::fputs(error.c_str(), stderr);
+        return false;
+    }
+    normaliseColours(in);
+    if (!setupPosition(e, in, uint32_t(seed))) {
+        std::fputs("pentad-tools: line-pattern tables missing\n", stderr);
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+template <typename Array> void printNumbers(const Array &values, size_t count) {
+    std::putchar('[');
+    for (size_t i = 0; i < count; ++i)
+        std::printf(i ? ",%d" : "%d", int(values[i]));
+    std::putchar(']');
+}
+
+void printPatterns(const std::array<std::array<uint16_t, DirectionCount>, CellCount> &p) {
+    std::putchar('[');
+    for (int c = 0; c < CellCount; ++c)
+        for (int d = 0; d < DirectionCount; ++d)
+            std::printf(c || d ? ",%d" : "%d", p[c][d]);
+    std::putchar(']');
+}
+
+// The board of DIR as the manager wrote it, with the engine's move shown as '*'.
+int commandShow(int argc, char **argv) {
+    if (argc < 3) {
+        std::fputs(Usage, stderr);
+        return 2;
+    }
+    std::filesystem::path dir = argv[2];
+    // The move has replaced the side letter in tah.dat; the board is shown as written.
+    std::ifstream moveFile(dir / "tah.dat");
+    std::string moveText((std::istreambuf_iterator<char>(moveFile)),
+                         std::istreambuf_iterator<char>());
+    int column = -1, row = -1;
+    bool hasMove = std::sscanf(moveText.c_str(), "%d,%d", &column, &row) == 2 && column >= 0 &&
+                   column < BoardSize && row >= 0 && row < BoardSize;
+    std::ifstream boardFile(dir / "plocha.dat");
+    std::string token;
+    std::printf("   ");
+    for (int c = 0; c < BoardSize; ++c)
+        std::printf("%c", c < 10 ? '0' + c : 'a' + c - 10);
+    std::printf("\n");
+    for (int r = 0; r < BoardSize; ++r) {
+        if (!(boardFile >> token)) token.clear();
+        token.resize(BoardSize, '-');
+        std::printf("%2d ", r);
+        for (int c = 0; c < BoardSize; ++c) {
+            char ch = token[size_t(c)];
+            ch = (ch == 'x' || ch == 'X') ? 'X' : (ch == 'o' || ch == 'O') ? 'O' : '.';
+            if (hasMove && r == row && c == column) ch = '*';
+            std::putchar(ch);
+        }
+        std::putchar('\n');
+    }
+    if (hasMove)
+        std::printf("move: %d,%d (column %d, row %d)\n", column, row, column, row);
+    else
+        std::printf("no move in tah.dat: '%s'\n", moveText.c_str());
+    return hasMove ? 0 : 1;
+}
+
+int commandState(int argc, char **argv) {
+    if (argc < 3) {
+        std::fputs(Usage, stderr);
+        return 2;
+    }
+    Options options{argc, argv, 3};
+    long long seed = 1;
+    if (!options.number("--seed", seed)) return 2;
+    EngineState &e = engineState();
+    if (!loadToolPosition(argv[2], seed, e)) return 1;
+    std::printf("{\"weightX\":");
+    printNumbers(e.WeightX, CellCount);
+    std::printf(",\"weightO\":");
+    printNumbers(e.WeightO, CellCount);
+    std::printf(",\"liveX\":%d,\"liveO\":%d,\"key\":\"%08x%08x\",\"patternX\":", e.LiveWindowsX,
+                e.LiveWindowsO, e.PositionKey.high, e.PositionKey.low);
+    printPatterns(e.LinePatternX);
+    std::printf(",\"patternO\":");
+    printPatterns(e.LinePatternO);
+    std::printf("}\n");
+    return 0;
+}
+
+} // namespace
+
+int runToolsCommand(int argc, char **argv) {
+    std::string_view command = argc > 1 ? argv[1] : "";
+    if (command == "show") return commandShow(argc, argv);
+    if (command == "tables") return commandTables(argc, argv);
+    if (command == "state") return commandState(argc, argv);
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::fputs(Usage, stdout);
+        return 0;
+    }
+    std::fputs(Usage, stderr);
+    return 2;
+}
+
+} // namespace pentad

@@ -112,6 +112,13 @@ struct EngineState {
     ZobristKey PositionKey{};
     TopFourRecord TopFour{};
 
+    // --- Move generation ------------------------------------------------------------------
+    /// Threat buckets 1..28 (index 0 unused), each with room for 255 cells.
+    std::array<MoveList<BucketRoom>, BucketCount + 1> Buckets{};
+    /// Every cell filed into an own-side bucket during a generation, in filing order.
+    MoveList<2 * CellCount> OwnFiledCells{};
+    std::array<uint8_t, CellCount> OwnBestClass{}; ///< own cls_0 of a cell when it was filed
+
     // --- Constant geometry, built by initEngine ---------------------------------------
     std::array<int16_t, CellCount> RowOf{};
     std::array<int16_t, CellCount> ColumnOf{};
@@ -170,6 +177,12 @@ EngineState &engineState();
 
 // Per-side accessors, for bodies written once for both sides.
 template <Side S> auto &linePatterns(EngineState &e) {
+    if constexpr (S == X)
+        return e.LinePatternX;
+    else
+        return e.LinePatternO;
+}
+template <Side S> const auto &linePatterns(const EngineState &e) {
     if constexpr (S == X)
         return e.LinePatternX;
     else

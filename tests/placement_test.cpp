@@ -58,12 +58,14 @@ TEST(Placement, SecondStoneSharesWindowsAndRemovalRestoresEverything) {
 
 TEST(Placement, CornerStoneTouchesOnlyItsOnBoardLineCells) {
     auto e = test::freshState();
-    for (int c = 0; c < CellCount; ++c) e->ClassValidX[c] = e->ClassValidO[c] = 1;
+    for (int c = 0; c < CellCount; ++c)
+        e->ClassValidX[c] = e->ClassValidO[c] = 1;
     auto before = std::make_unique<EngineState>(*e);
     place(*e, 0, X);
     std::vector<int> touched;
     for (int c = 1; c < CellCount; ++c)
-        if (e->LinePatternX[c] != before->LinePatternX[c] || e->ClassValidX[c] == 0) touched.push_back(c);
+        if (e->LinePatternX[c] != before->LinePatternX[c] || e->ClassValidX[c] == 0)
+            touched.push_back(c);
     EXPECT_EQ(touched, (std::vector<int>{1, 2, 3, 4, 20, 21, 40, 42, 60, 63, 80, 84}));
 }
 
@@ -139,7 +141,8 @@ TEST(Placement, RandomSequencesStayExactAndUnwindToTheStart) {
     std::vector<Placed> stack;
     auto randomEmpty = [&] {
         int c;
-        do c = int(rng() % CellCount);
+        do
+            c = int(rng() % CellCount);
         while (e->Board[c] != Empty);
         return c;
     };

@@ -25,8 +25,8 @@ std::vector<long> jsonArray(const std::string &json, const std::string &key) {
 TEST(ToolsState, PrintsTheDerivedStateOfTheEnginesPosition) {
     test::ScratchDir dir;
     dir.write("tah.dat", "o"); // one stone: O to move, no colour swap
-    dir.write("plocha.dat", test::boardFile({"", "", "", "", "", "", "", "", "", "",
-                                             "----------X"}));
+    dir.write("plocha.dat",
+              test::boardFile({"", "", "", "", "", "", "", "", "", "", "----------X"}));
     test::RunResult r = test::runIn(dir.path(), Tools + " state . --seed 1");
     ASSERT_EQ(r.status, 0);
     auto weightX = jsonArray(r.output, "weightX");

@@ -10,8 +10,9 @@ namespace {
 // A middle-game position so that most line cells around the stone are empty and updated.
 std::unique_ptr<EngineState> middleGame() {
     auto e = test::freshState();
-    test::placeBoard(*e, {"....................", "........X.O.........", ".......XOOX.........",
-                          "......OXXXO.........", ".......O.X..........", "........O..........."},
+    test::placeBoard(*e,
+                     {"....................", "........X.O.........", ".......XOOX.........",
+                      "......OXXXO.........", ".......O.X..........", "........O..........."},
                      7);
     return e;
 }

@@ -1,0 +1,109 @@
+// Threats of whole cells: the combined class of a cell for a side, the cell masks read
+// through the line patterns, and the filing of cells into the urgency buckets.
+//
+// Every threat operation is written once for the side to move S (`Own`) against `Them`.
+// The two sides differ only in the direction order of equal line classes inside their
+// class records (see sortCellClasses); the operations themselves are exact mirrors.
+#pragma once
+
+#include <algorithm>
+
+#include "board/placement.h"
+
+namespace pentad {
+
+// Bucket numbers with a fixed meaning for the side to move.
+enum Bucket : int {
+    OwnFive = 1,
+    OppFive = 2,
+    OwnOpenFour = 3,
+    OwnDoubleFour = 4,
+    OwnFourOpenThree = 5,
+    OppOpenFour = 6,
+    OppDoubleFour = 7,
+    OppFourOpenThree = 8,
+    OwnDoubleOpenThree = 9,
+    OwnFour = 10,
+    OppDoubleOpenThree = 11,
+    OppFour = 12,
+    OwnOpenThree = 13,
+    OppOpenThree = 14,
+    OwnThreeOpenTwo = 16,
+    OwnDoubleOpenTwo = 17,
+    OppThreeOpenTwo = 19,
+    OppDoubleOpenTwo = 20,
+    OwnFourWithThree = 25, ///< own cells of combined class 24
+    OwnFourWithTwo = 26,   ///< own cells of combined class 25
+    OppFourWithThree = 27,
+    OppFourWithTwo = 28,
+};
+
+inline int level(const EngineState &e, int lineClass) { return e.ClassTens[lineClass]; }
+
+/// Class k (0 = strongest) of side S at the cell, and its direction.
+template <Side S> inline int cls(EngineState &e, int cell, int k) { return classesOf<S>(e, cell).cls[k]; }
+template <Side S> inline int dir(EngineState &e, int cell, int k) { return classesOf<S>(e, cell).dir[k]; }
+
+/// Level of the best line with the strength of the second direction folded into the units.
+template <Side S> inline int combinedClass(EngineState &e, int cell) {
+    const CellClassRecord &r = classesOf<S>(e, cell);
+    int best = r.cls[0];
+    return e.ClassTensTimesTen[best] + std::min(e.ClassUnits[best], e.ClassTens[r.cls[1]]);
+}
+
+template <Side S> inline int upgradeMask(const EngineState &e, int cell, int d) {
+    return e.UpgradeCells[linePatterns<S>(e)[cell][d]];
+}
+template <Side S> inline int defenceMask(const EngineState &e, int cell, int d) {
+    return e.DefenceCells[linePatterns<S>(e)[cell][d]];
+}
+template <Side S> inline int secondaryMask(const EngineState &e, int cell, int d) {
+    return e.SecondaryCells[linePatterns<S>(e)[cell][d]];
+}
+
+/// Cell k (1-based) of a mask around `cell` in direction d; past the mask's count the cell
+/// itself stands in.
+inline int maskCell(const EngineState &e, int cell, int mask, int d, int k) {
+    return cell + e.MaskOffset[k][mask][d];
+}
+
+/// First upgrade cell of side S at (cell, d): the five point of a four, an end of a three.
+template <Side S> inline int firstUpgradeCell(const EngineState &e, int cell, int d) {
+    return maskCell(e, cell, upgradeMask<S>(e, cell, d), d, 1);
+}
+
+/// Appends a cell to a list unless it is full.
+template <int N> inline void append(MoveList<N> &list, int cell) {
+    if (list.count < N) list.cells[++list.count] = int16_t(cell);
+}
+
+/// Appends all cells of a mask, in slot order.
+template <int N> inline void appendMask(const EngineState &e, MoveList<N> &list, int cell, int mask, int d) {
+    for (int k = 1; k <= e.BitCount[mask]; ++k) append(list, maskCell(e, cell, mask, d, k));
+}
+
+/// Files a cell into a bucket; a cell beyond the bucket's room is dropped.
+inline void fileCell(EngineState &e, int bucket, int cell) { append(e.Buckets[bucket], cell); }
+
+/// A trial stone for the threat tests: line patterns and board only, taken back when the
+/// guard goes out of scope, so every path out of a test restores the position.
+class TrialStone {
+public:
+    TrialStone(EngineState &e, int cell, Side side) : e_(e), cell_(cell), side_(side) {
+        placeLight(e_, cell_, side_);
+        e_.Board[cell_] = side_;
+    }
+    ~TrialStone() {
+        removeLight(e_, cell_, side_);
+        e_.Board[cell_] = Empty;
+    }
+    TrialStone(const TrialStone &) = delete;
+    TrialStone &operator=(const TrialStone &) = delete;
+
+private:
+    EngineState &e_;
+    int cell_;
+    Side side_;
+};
+
+} // namespace pentad

@@ -69,6 +69,18 @@ struct TopFourRecord {
     std::array<uint16_t, 4> values{};
 };
 
+using CandidateList = MoveList<CellCount>;
+
+/// What the search asks of the move generator at one node.
+struct GenerateRequest {
+    int32_t side = X;                     ///< side to move
+    int32_t budget = 0;                   ///< node budget of this node
+    int32_t ply = 0;                      ///< 0 for the root list
+    CandidateList *moves = nullptr;       ///< out: candidates (room for 400)
+    const uint16_t *pathCounts = nullptr; ///< [0]: wide nodes of the side to move on the line
+    int32_t moveLimit = 0;                ///< out: how many of the moves the caller searches
+};
+
 /// Working weights copied from a stored set by `activateParameters`.
 struct EvaluationParameters {
     std::array<std::array<int32_t, 12>, 3> StoredSets = {{
@@ -118,6 +130,20 @@ struct EngineState {
     /// Every cell filed into an own-side bucket during a generation, in filing order.
     MoveList<2 * CellCount> OwnFiledCells{};
     std::array<uint8_t, CellCount> OwnBestClass{}; ///< own cls_0 of a cell when it was filed
+    /// Generation in which a cell's weights were last saved for filing; a cell filed twice in
+    /// one generation keeps the weights saved the first time.
+    std::array<uint32_t, CellCount> WeightSaveStamp{};
+    uint32_t GenerationStamp = 0;
+    bool ForcedResult = false; ///< the list is a decisive move or a forcing line
+    bool DefenceMode = false;  ///< the side to move had to answer opponent threats
+    int32_t DefenceCount = 1;  ///< cells in the final defence set, at least 1
+    bool QuietNode = false;    ///< no list: the node's value is QuietEvaluation
+    int32_t QuietEvaluation = 0;
+    /// Ordering score of every cell per ply, written by the generator (0: no candidate).
+    std::array<std::array<uint16_t, CellCount + 1>, MoveScoreRows> MoveScores{};
+    /// Node budgets that separate the width classes: t0 = 10 * BudgetBase, tk = tk-1 * base.
+    std::array<int32_t, 13> BudgetThresholds{};
+    int32_t LeafMoveLimit = 16; ///< moves a quiet node takes into its evaluation
 
     // --- Constant geometry, built by initEngine ---------------------------------------
     std::array<int16_t, CellCount> RowOf{};

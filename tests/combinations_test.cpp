@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "tests/test_support.h"
 #include "threats/combinations.h"
 #include "threats/threat_classes.h"
-#include "tests/test_support.h"
 
 namespace pentad {
 namespace {
@@ -17,7 +17,8 @@ int at(int row, int column) { return row * BoardSize + column; }
 
 Drawing swapColours(Drawing rows) {
     for (auto &row : rows)
-        for (char &c : row) c = c == 'X' ? 'O' : c == 'O' ? 'X' : c;
+        for (char &c : row)
+            c = c == 'X' ? 'O' : c == 'O' ? 'X' : c;
     return rows;
 }
 
@@ -43,7 +44,8 @@ struct Snapshot {
 
 template <Side S> void fileInto(EngineState &e, int bucket, std::vector<int> cells) {
     e.Buckets[bucket].count = 0;
-    for (int c : cells) fileCell(e, bucket, c);
+    for (int c : cells)
+        fileCell(e, bucket, c);
 }
 
 template <Side S> void checkFourOpenThreeCases() {
@@ -86,7 +88,8 @@ template <Side S> void checkFourOpenThreeCases() {
         EXPECT_FALSE(checkFourOpenThree<S>(*e, a, out));
         EXPECT_EQ(e->CellScore[a], 1);
         int total = 0;
-        for (int c = 0; c < CellCount; ++c) total += e->CellScore[c];
+        for (int c = 0; c < CellCount; ++c)
+            total += e->CellScore[c];
         EXPECT_EQ(total, 1);
     }
 }
@@ -244,8 +247,9 @@ TEST(DefenceBuilders, OpenFourDoubleFourAndFourOpenThree) {
 
 template <Side S> void fourThreeDefence() {
     // The opponent's line-case four-three of fourThreeLineCase, seen by the side to move.
-    Drawing d = swapColours({"....................", "....................", "....................",
-                             ".......X............", ".........XX.X.......", ".......X............"});
+    Drawing d =
+        swapColours({"....................", "....................", "....................",
+                     ".......X............", ".........XX.X.......", ".......X............"});
     const int p = at(10, 8);
     auto e = positionFor(S, d);
     Snapshot before(*e);
@@ -262,8 +266,9 @@ template <Side S> void fourThreeDefence() {
     EXPECT_EQ(Snapshot(*e), before);
 
     // Without the crossing stones there is no follow-up: not a real threat.
-    Drawing bare = swapColours({"....................", "....................", "....................",
-                                "....................", ".........XX.X......."});
+    Drawing bare =
+        swapColours({"....................", "....................", "....................",
+                     "....................", ".........XX.X......."});
     auto e2 = positionFor(S, bare);
     Snapshot before2(*e2);
     EXPECT_FALSE(defendFourThree<S>(*e2, p, list));
@@ -271,8 +276,9 @@ template <Side S> void fourThreeDefence() {
 }
 
 template <Side S> void fourTwoDefence() {
-    Drawing d = swapColours({"....................", "....................", "....................",
-                             "........X...........", "....OXXX............", "....OXXX............"});
+    Drawing d =
+        swapColours({"....................", "....................", "....................",
+                     "........X...........", "....OXXX............", "....OXXX............"});
     const int p = at(10, 8);
     auto e = positionFor(S, d);
     Snapshot before(*e);

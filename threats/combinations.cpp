@@ -60,7 +60,9 @@ template <Side A> bool followUpWins(EngineState &e, int f, int g, int &block) {
 // For every own line at the cell that is at most a three, all its defence cells.
 template <Side S> void appendCounterCells(EngineState &e, DefenceList &list, int cell) {
     for (int k = 0; k < 4; ++k)
-        if (level(e, cls<S>(e, cell, k)) <= 4) appendMask(e, list, cell, defenceMask<S>(e, cell, dir<S>(e, cell, k)), dir<S>(e, cell, k));
+        if (level(e, cls<S>(e, cell, k)) <= 4)
+            appendMask(e, list, cell, defenceMask<S>(e, cell, dir<S>(e, cell, k)),
+                       dir<S>(e, cell, k));
 }
 
 void writeForcingLine(ForcingLine &out, int a, int b, int c) {
@@ -157,7 +159,8 @@ template <Side S> void defendDoubleFour(EngineState &e, int p, DefenceList &list
     list.count = 0;
     append(list, maskCell(e, p, mask, d0, 1));
     if (e.BitCount[mask] >= 2) append(list, maskCell(e, p, mask, d0, 2));
-    if (level(e, cls<Them>(e, p, 1)) <= 2) append(list, firstUpgradeCell<Them>(e, p, dir<Them>(e, p, 1)));
+    if (level(e, cls<Them>(e, p, 1)) <= 2)
+        append(list, firstUpgradeCell<Them>(e, p, dir<Them>(e, p, 1)));
     append(list, p);
 }
 
@@ -171,7 +174,8 @@ template <Side S> bool defendFourOpenThree(EngineState &e, int p, DefenceList &l
     append(list, f);
     if (level(e, cls<Them>(e, p, 2)) > 3) {
         int d1 = dir<Them>(e, p, 1);
-        int mask = cls<Them>(e, p, 1) == 34 ? upgradeMask<Them>(e, p, d1) : defenceMask<Them>(e, p, d1);
+        int mask =
+            cls<Them>(e, p, 1) == 34 ? upgradeMask<Them>(e, p, d1) : defenceMask<Them>(e, p, d1);
         appendMask(e, list, p, mask, d1);
     }
     append(list, p);
@@ -254,7 +258,7 @@ template <Side S> bool defendFourTwo(EngineState &e, int p, DefenceList &list) {
     return true;
 }
 
-#define PENTAD_INSTANTIATE(S)                                                                     \
+#define PENTAD_INSTANTIATE(S)                                                                      \
     template bool checkFourOpenThree<S>(EngineState &, int, ForcingLine &);                        \
     template bool findFourThreeWin<S>(EngineState &, ForcingLine &);                               \
     template bool findFourTwoWin<S>(EngineState &, ForcingLine &);                                 \

@@ -41,8 +41,12 @@ enum Bucket : int {
 inline int level(const EngineState &e, int lineClass) { return e.ClassTens[lineClass]; }
 
 /// Class k (0 = strongest) of side S at the cell, and its direction.
-template <Side S> inline int cls(EngineState &e, int cell, int k) { return classesOf<S>(e, cell).cls[k]; }
-template <Side S> inline int dir(EngineState &e, int cell, int k) { return classesOf<S>(e, cell).dir[k]; }
+template <Side S> inline int cls(EngineState &e, int cell, int k) {
+    return classesOf<S>(e, cell).cls[k];
+}
+template <Side S> inline int dir(EngineState &e, int cell, int k) {
+    return classesOf<S>(e, cell).dir[k];
+}
 
 /// Level of the best line with the strength of the second direction folded into the units.
 template <Side S> inline int combinedClass(EngineState &e, int cell) {
@@ -78,12 +82,53 @@ template <int N> inline void append(MoveList<N> &list, int cell) {
 }
 
 /// Appends all cells of a mask, in slot order.
-template <int N> inline void appendMask(const EngineState &e, MoveList<N> &list, int cell, int mask, int d) {
-    for (int k = 1; k <= e.BitCount[mask]; ++k) append(list, maskCell(e, cell, mask, d, k));
+template <int N>
+inline void appendMask(const EngineState &e, MoveList<N> &list, int cell, int mask, int d) {
+    for (int k = 1; k <= e.BitCount[mask]; ++k)
+        append(list, maskCell(e, cell, mask, d, k));
 }
 
 /// Files a cell into a bucket; a cell beyond the bucket's room is dropped.
 inline void fileCell(EngineState &e, int bucket, int cell) { append(e.Buckets[bucket], cell); }
+
+/// Files a cell for the side to move: the special four buckets, its bucket by combined
+/// class, the list of own filed cells, and its weights saved and zeroed so the top-four
+/// selection passes it over. Occupied cells are classified but not filed.
+template <Side S> inline void fileOwnCell(EngineState &e, int cell) {
+    int w = combinedClass<S>(e, cell);
+    e.OwnBestClass[cell] = uint8_t(cls<S>(e, cell, 0));
+    if (e.Board[cell] != Empty) return;
+    if (w == 24) fileCell(e, OwnFourWithThree, cell);
+    if (w == 25) fileCell(e, OwnFourWithTwo, cell);
+    fileCell(e, e.OwnBucketOf[w], cell);
+    append(e.OwnFiledCells, cell);
+    // A cell filed again within one generation already has zero weights: keep the saved ones.
+    if (e.WeightSaveStamp[cell] != e.GenerationStamp) {
+        e.WeightSaveStamp[cell] = e.GenerationStamp;
+        e.SavedWeightX[cell] = e.WeightX[cell];
+        e.SavedWeightO[cell] = e.WeightO[cell];
+    }
+    e.WeightX[cell] = e.WeightO[cell] = 0;
+}
+
+/// Files a cell for the opponent of the side to move S.
+template <Side S> inline void fileOpponentCell(EngineState &e, int cell) {
+    constexpr Side Them = opponent(S);
+    int w = combinedClass<Them>(e, cell);
+    if (e.Board[cell] != Empty) return;
+    if (w == 24) fileCell(e, OppFourWithThree, cell);
+    if (w == 25) fileCell(e, OppFourWithTwo, cell);
+    fileCell(e, e.OpponentBucketOf[w], cell);
+}
+
+/// Puts back the weights of every own filed cell.
+inline void restoreFiledWeights(EngineState &e) {
+    for (int i = 1; i <= e.OwnFiledCells.count; ++i) {
+        int c = e.OwnFiledCells.cells[i];
+        e.WeightX[c] = e.SavedWeightX[c];
+        e.WeightO[c] = e.SavedWeightO[c];
+    }
+}
 
 /// A trial stone for the threat tests: line patterns and board only, taken back when the
 /// guard goes out of scope, so every path out of a test restores the position.

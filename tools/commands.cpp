@@ -1,5 +1,7 @@
 #include "tools/commands.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +11,7 @@
 #include <string_view>
 
 #include "driver/exchange.h"
+#include "threats/generator.h"
 #include "tools/pattern_rules.h"
 
 namespace pentad {
@@ -178,6 +181,75 @@ int commandState(int argc, char **argv) {
     return 0;
 }
 
+template <int N> void printList(const MoveList<N> &list) {
+    std::putchar('[');
+    for (int i = 1; i <= list.count; ++i)
+        std::printf(i > 1 ? ",%d" : "%d", list.cells[i]);
+    std::putchar(']');
+}
+
+int commandGenerate(int argc, char **argv) {
+    if (argc < 3) {
+        std::fputs(Usage, stderr);
+        return 2;
+    }
+    Options options{argc, argv, 3};
+    long long seed = 1, ply = 0, budget = 1000, deadline = 100000, wide = 0;
+    if (!options.number("--seed", seed) || !options.number("--ply", ply) ||
+        !options.number("--budget", budget) || !options.number("--deadline-ms", deadline) ||
+        !options.number("--path-wide", wide))
+        return 2;
+    if (ply < 0 || ply >= MaxPly) {
+        std::fprintf(stderr, "pentad-tools: --ply must lie in 0..%d\n", MaxPly - 1);
+        return 2;
+    }
+    EngineState &e = engineState();
+    if (!loadToolPosition(argv[2], seed, e)) return 1;
+    if (e.MoveNumber > CellCount) {
+        std::fputs("pentad-tools: the board has no empty cell\n", stderr);
+        return 1;
+    }
+    e.Deadline = int32_t(std::clamp<long long>(deadline, INT32_MIN, INT32_MAX));
+    e.LeafMoveLimit = e.MoveNumber < 12 ? 16 : 24;
+    computeBudgetThresholds(e);
+    CandidateList moves;
+    uint16_t pathCounts[3] = {uint16_t(wide), 0, 0};
+    GenerateRequest req;
+    req.side = e.MoveNumber % 2 == 1 ? X : O;
+    req.budget = int32_t(std::clamp<long long>(budget, INT32_MIN, INT32_MAX));
+    req.ply = int32_t(ply);
+    req.moves = &moves;
+    req.pathCounts = pathCounts;
+    generateMoves(e, req);
+
+    std::printf("{\"side\":%d,\"forced\":%s,\"defenceMode\":%s,\"quiet\":%s,\"defenceCount\":%d,",
+                req.side, e.ForcedResult ? "true" : "false", e.DefenceMode ? "true" : "false",
+                e.QuietNode ? "true" : "false", e.DefenceCount);
+    // The evaluation exists only where the generator ended on a quiet node.
+    if (e.QuietNode && !e.ForcedResult && moves.count == 0)
+        std::printf("\"evaluation\":%d,", e.QuietEvaluation);
+    else
+        std::printf("\"evaluation\":null,");
+    std::printf("\"moveLimit\":%d,\"moves\":", req.moveLimit);
+    printList(moves);
+    std::printf(",\"scores\":{");
+    for (int i = 1; i <= moves.count; ++i)
+        std::printf(i > 1 ? ",\"%d\":%d" : "\"%d\":%d", moves.cells[i],
+                    e.MoveScores[req.ply][moves.cells[i]]);
+    std::printf("},\"ownFiled\":");
+    printList(e.OwnFiledCells);
+    std::printf(",\"buckets\":{");
+    bool first = true;
+    for (int b = 1; b <= BucketCount; ++b) {
+        if (e.Buckets[b].count == 0) continue;
+        std::printf(first ? "\"%d\":" : ",\"%d\":", b);
+        printList(e.Buckets[b]);
+        first = false;
+    }
+    std::printf("}}\n");
+    return 0;
+}
+
 } // namespace
 
 int runToolsCommand(int argc, char **argv) {
@@ -185,6 +257,7 @@ int runToolsCommand(int argc, char **argv) {
     if (command == "show") return commandShow(argc, argv);
     if (command == "tables") return commandTables(argc, argv);
     if (command == "state") return commandState(argc, argv);
+    if (command == "generate") return commandGenerate(argc, argv);
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(Usage, stdout);
         return 0;

@@ -1,0 +1,65 @@
+#include "threats/evaluation.h"
+
+#include "board/placement.h"
+#include "threats/threat_classes.h"
+
+namespace pentad {
+namespace {
+constexpr int DoubleOpenThreeWeight = 100;
+constexpr int UnusedBucketWeight = 12; // buckets 15 and 18 are always empty
+constexpr int ThreeOpenTwoWeight = 10;
+constexpr int DoubleOpenTwoWeight = 5;
+constexpr int OpenThreeWeight = 30;
+constexpr int LiveWindowWeight = 48;
+constexpr int16_t ScoreSentinel = 32767;
+} // namespace
+
+template <Side S> void evaluateQuietNode(EngineState &e) {
+    constexpr Side Them = opponent(S);
+    auto n = [&](int bucket) { return int(e.Buckets[bucket].count); };
+    // 1. Candidates gain both sides' weights.
+    for (int c = 0; c < CellCount; ++c)
+        if (e.CellScore[c] != 0)
+            e.CellScore[c] = uint16_t(e.CellScore[c] + uint16_t(e.WeightX[c]) + uint16_t(e.WeightO[c]));
+    // 2, 3. Threat counts.
+    int threats = DoubleOpenThreeWeight * (n(OwnDoubleOpenThree) - n(OppDoubleOpenThree)) +
+                  UnusedBucketWeight * (n(15) - n(18)) +
+                  ThreeOpenTwoWeight * (n(OwnThreeOpenTwo) - n(OppThreeOpenTwo)) +
+                  DoubleOpenTwoWeight * (n(OwnDoubleOpenTwo) - n(OppDoubleOpenTwo));
+    int own = OpenThreeWeight * n(OwnOpenThree) - e.Params.FourCountWeight * n(OwnFour);
+    int opp = OpenThreeWeight * n(OppOpenThree) - e.Params.FourCountWeight * n(OppFour);
+    // 4. The best candidates, four at a time, at most LeafMoveLimit of them.
+    const auto &theirWeights = weights<Them>(e);
+    const uint16_t floor = topFourFloor(e);
+    int taken = 0;
+    bool done = false;
+    while (!done) {
+        e.CellScore[CellCount] = uint16_t(ScoreSentinel);
+        selectTopFour(e, e.CellScore);
+        if (e.TopFour.values[0] == floor) break;
+        for (int k = 0; k < 4; ++k) {
+            if (taken == e.LeafMoveLimit) {
+                done = true;
+                break;
+            }
+            int z = e.TopFour.cells[k];
+            int theirs = uint16_t(theirWeights[z]);
+            opp += theirs;
+            own += e.CellScore[z] - theirs - 2 * e.DefenceScore[z];
+            e.CellScore[z] = 0;
+            ++taken;
+            if (k < 3 && e.TopFour.values[k + 1] == floor) {
+                done = true;
+                break;
+            }
+        }
+    }
+    // 5. Threats, candidates and live windows.
+    e.QuietEvaluation =
+        threats + own - opp + LiveWindowWeight * (liveWindows<S>(e) - liveWindows<Them>(e));
+}
+
+template void evaluateQuietNode<X>(EngineState &);
+template void evaluateQuietNode<O>(EngineState &);
+
+} // namespace pentad

@@ -1,0 +1,192 @@
+#include "threats/quiet_scoring.h"
+
+#include <algorithm>
+
+#include "threats/threat_classes.h"
+
+namespace pentad {
+namespace {
+
+// Whose weights each expansion pass selects by: 1 the side to move, 0 the opponent.
+constexpr int ExpansionPasses[16] = {1, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1};
+constexpr int MaxFiledForExpansion = 47;
+constexpr int ExpansionRoom = 51; // passes run while r + 1 < (51 - filed) / 4
+
+// Mask bits of the cells 1, 2, 3 steps back, then 1, 2, 3 steps forward; the cell four
+// steps away on either side is never scored.
+constexpr int ScoredBits[6] = {4, 5, 6, 3, 2, 1};
+constexpr int StepsOfBit[8] = {4, 3, 2, 1, -1, -2, -3, -4};
+
+inline bool isBack(int bit) { return bit >= 4; }
+
+template <typename F> void forEachNearMaskCell(int b, int mask, int d, F &&visit) {
+    for (int bit : ScoredBits)
+        if (mask & (1 << bit)) visit(b + StepsOfBit[bit] * LineStep[d], bit);
+}
+
+inline void add(uint16_t &value, int increment) { value = uint16_t(value + increment); }
+
+template <Side Named> int lineLevel(const EngineState &e, int cell, int d) {
+    return e.ClassTens[e.LineClass[linePatterns<Named>(e)[cell][d]]];
+}
+
+} // namespace
+
+template <Side S> void scoreOpponentThreeLines(EngineState &e) {
+    constexpr Side Them = opponent(S);
+    const auto &bucket = e.Buckets[OppOpenThree];
+    for (int i = 1; i <= bucket.count; ++i) {
+        int b = bucket.cells[i];
+        for (int d = 0; d < DirectionCount; ++d) {
+            int L = lineLevel<Them>(e, b, d);
+            if (L < 4 || L > 7) continue;
+            int inc = e.Params.LevelScore[L];
+            forEachNearMaskCell(b, upgradeMask<Them>(e, b, d), d, [&](int x, int) {
+                if (e.CellScore[x] == 0) return;
+                add(e.CellScore[x], inc);
+                add(e.DefenceScore[x], inc);
+            });
+        }
+    }
+}
+
+template <Side S> void scoreOwnFours(EngineState &e, int limit) {
+    // O also scores the lines of levels 3 and 4 around its fours.
+    constexpr int LowestLevel = S == X ? 5 : 3;
+    const auto &level = e.Params.LevelScore;
+    const int cutBonus = e.Params.ThreatBonus - e.Params.ThreatBonusCut;
+    const auto &bucket = e.Buckets[OwnFour];
+    for (int i = 1; i <= bucket.count; ++i) {
+        int b = bucket.cells[i];
+        if (e.CellScore[b] == 0) e.CellScore[b] = 1;
+        uint16_t best = 0;
+        for (int d = 0; d < DirectionCount; ++d) {
+            int L = lineLevel<S>(e, b, d);
+            if (L < LowestLevel || L > 7) continue;
+            int mask = upgradeMask<S>(e, b, d);
+            int inc = 2 * (level[L - 2] - level[L]) - 5;
+            // A side of a weak line that already holds a lone candidate gets the cut bonus.
+            int incBack = inc, incForward = inc;
+            if (L == 6 || L == 7) {
+                forEachNearMaskCell(b, mask, d, [&](int x, int bit) {
+                    if (e.CellScore[x] != 1) return;
+                    (isBack(bit) ? incBack : incForward) = cutBonus;
+                });
+            }
+            forEachNearMaskCell(b, mask, d, [&](int x, int bit) {
+                int sideInc = isBack(bit) ? incBack : incForward;
+                if (e.CellScore[x] != 0 || L <= limit) {
+                    add(e.CellScore[x], sideInc);
+                    if (L == 7 && sideInc == inc) {
+                        // Near the four's five point, a cell on a lone-stone line through it
+                        // is worth less.
+                        int f = firstUpgradeCell<S>(e, b, dir<S>(e, b, 0));
+                        const CellRelationEntry &r = e.CellRelation[f][x];
+                        int distance = std::abs(int(r.distance));
+                        if (distance >= 1 && distance <= 3 && lineLevel<S>(e, f, r.direction) == 7)
+                            add(e.CellScore[x], inc / -3);
+                    }
+                }
+                bool counts = S == X ? L == 5 : L <= 5; // O takes its best over more lines
+                if (counts) best = std::max(best, e.CellScore[x]);
+            });
+        }
+        add(e.CellScore[b], best >> 1);
+    }
+}
+
+template <Side S> void scoreOwnThreeLines(EngineState &e) {
+    const auto &bucket = e.Buckets[OwnOpenThree];
+    for (int i = 1; i <= bucket.count; ++i) {
+        int b = bucket.cells[i];
+        add(e.CellScore[b], 1);
+        uint16_t best = 0;
+        for (int d = 0; d < DirectionCount; ++d) {
+            int L = lineLevel<S>(e, b, d);
+            if (L < 4 || L > 7) continue;
+            int inc = 2 * e.Params.LevelScore[L];
+            forEachNearMaskCell(b, upgradeMask<S>(e, b, d), d, [&](int x, int) {
+                if (e.CellScore[x] == 0) {
+                    // X marks unscored cells of its weaker lines; O leaves them out.
+                    if constexpr (S == X)
+                        if (L != 5) e.CellScore[x] = 1;
+                    return;
+                }
+                // X does not add along open twos; O adds at every level.
+                if (S == O || L != 5) add(e.CellScore[x], inc);
+                if (L <= 5) best = std::max(best, e.CellScore[x]);
+            });
+        }
+        add(e.CellScore[b], best >> 1);
+    }
+}
+
+template <Side S> void scoreOpponentFours(EngineState &e, int limit) {
+    constexpr Side Them = opponent(S);
+    const auto &level = e.Params.LevelScore;
+    const auto &bucket = e.Buckets[OppFour];
+    for (int i = 1; i <= bucket.count; ++i) {
+        int b = bucket.cells[i];
+        if constexpr (S == X) add(e.CellScore[b], 1); // only X marks the four's own cell
+        for (int d = 0; d < DirectionCount; ++d) {
+            int L = lineLevel<Them>(e, b, d);
+            if (L < 3 || L > 7) continue;
+            int inc = level[L - 2] - level[6];
+            forEachNearMaskCell(b, upgradeMask<Them>(e, b, d), d, [&](int x, int) {
+                if (e.CellScore[x] == 0 && L > limit) return;
+                add(e.CellScore[x], inc);
+                add(e.DefenceScore[x], inc);
+            });
+        }
+    }
+}
+
+template <Side S> void expandQuietMoves(EngineState &e) {
+    constexpr Side Them = opponent(S);
+    // 1-4. With few own candidates, file the best-weighted cells pass by pass.
+    if (e.OwnFiledCells.count <= MaxFiledForExpansion) {
+        for (int i = 1; i <= e.OwnFiledCells.count; ++i) {
+            int c = e.OwnFiledCells.cells[i];
+            e.WeightX[c] = e.WeightO[c] = 0;
+        }
+        for (int r = 0;; ++r) {
+            if (ExpansionPasses[r] == 1) selectTopFour(e, weights<S>(e));
+            else selectTopFour(e, weights<Them>(e));
+            const auto cells = e.TopFour.cells;
+            for (int c : cells) fileOwnCell<S>(e, c);
+            for (int c : cells) fileOpponentCell<S>(e, c);
+            if (!(r + 1 < (ExpansionRoom - e.OwnFiledCells.count) / 4)) break;
+        }
+        restoreFiledWeights(e);
+    }
+    // 5. Own fours and threes are candidates in any case.
+    for (int b : {OwnFour, OwnOpenThree, OwnDoubleOpenThree}) {
+        const auto &bucket = e.Buckets[b];
+        for (int i = 1; i <= bucket.count; ++i)
+            if (e.CellScore[bucket.cells[i]] == 0) e.CellScore[bucket.cells[i]] = 1;
+    }
+    // 6. Score line by line; the sides run the own steps in a different order.
+    scoreOpponentThreeLines<S>(e);
+    if constexpr (S == X) {
+        scoreOwnFours<S>(e, 7);
+        scoreOwnThreeLines<S>(e);
+    } else {
+        scoreOwnThreeLines<S>(e);
+        scoreOwnFours<S>(e, 7);
+    }
+    scoreOpponentFours<S>(e, 7);
+    // 7. Every filed cell is a candidate; a cell filed twice counts twice.
+    for (int i = 1; i <= e.OwnFiledCells.count; ++i) add(e.CellScore[e.OwnFiledCells.cells[i]], 1);
+}
+
+#define PENTAD_INSTANTIATE(S)                                                                     \
+    template void expandQuietMoves<S>(EngineState &);                                              \
+    template void scoreOpponentThreeLines<S>(EngineState &);                                       \
+    template void scoreOwnFours<S>(EngineState &, int);                                            \
+    template void scoreOwnThreeLines<S>(EngineState &);                                            \
+    template void scoreOpponentFours<S>(EngineState &, int);
+PENTAD_INSTANTIATE(X)
+PENTAD_INSTANTIATE(O)
+#undef PENTAD_INSTANTIATE
+
+} // namespace pentad

@@ -20,7 +20,8 @@ template <Side S> void evaluateQuietNode(EngineState &e) {
     // 1. Candidates gain both sides' weights.
     for (int c = 0; c < CellCount; ++c)
         if (e.CellScore[c] != 0)
-            e.CellScore[c] = uint16_t(e.CellScore[c] + uint16_t(e.WeightX[c]) + uint16_t(e.WeightO[c]));
+            e.CellScore[c] =
+                uint16_t(e.CellScore[c] + uint16_t(e.WeightX[c]) + uint16_t(e.WeightO[c]));
     // 2, 3. Threat counts.
     int threats = DoubleOpenThreeWeight * (n(OwnDoubleOpenThree) - n(OppDoubleOpenThree)) +
                   UnusedBucketWeight * (n(15) - n(18)) +

@@ -31,7 +31,8 @@ struct DefenceSet {
         for (int i = 1; i <= cells.count; ++i) {
             int c = cells.cells[i];
             bool inList = false;
-            for (int j = 1; j <= list.count && !inList; ++j) inList = list.cells[j] == c;
+            for (int j = 1; j <= list.count && !inList; ++j)
+                inList = list.cells[j] == c;
             if (inList) cells.cells[++kept] = int16_t(c);
         }
         cells.count = int16_t(kept);
@@ -96,14 +97,17 @@ template <Side S> void generateMoves(EngineState &e, GenerateRequest &req) {
     e.DefenceMode = false;
     e.ForcedResult = false;
     e.DefenceCount = 1;
-    for (auto &bucket : e.Buckets) bucket.count = 0;
+    for (auto &bucket : e.Buckets)
+        bucket.count = 0;
     if (++e.GenerationStamp == 0) {
         e.WeightSaveStamp.fill(0);
         e.GenerationStamp = 1;
     }
     // 2. How many moves the caller searches.
-    if (req.ply == 0) req.moveLimit = e.DefaultMoveLimit;
-    else req.moveLimit = widthForBudget(e, req.budget) + (req.ply <= 2 ? ShallowPlyExtraWidth : 0);
+    if (req.ply == 0)
+        req.moveLimit = e.DefaultMoveLimit;
+    else
+        req.moveLimit = widthForBudget(e, req.budget) + (req.ply <= 2 ? ShallowPlyExtraWidth : 0);
 
     // 3. Classify every cell near the stones, for both sides.
     const int proximity = 4 * e.Params.ProximityFloor;
@@ -178,7 +182,8 @@ template <Side S> void generateMoves(EngineState &e, GenerateRequest &req) {
         defence.merge(list);
     }
     for (int i = 1; i <= e.Buckets[OppFourOpenThree].count; ++i)
-        if (defendFourOpenThree<S>(e, e.Buckets[OppFourOpenThree].cells[i], list)) defence.merge(list);
+        if (defendFourOpenThree<S>(e, e.Buckets[OppFourOpenThree].cells[i], list))
+            defence.merge(list);
     for (int i = 1; i <= e.Buckets[OppFourWithThree].count; ++i)
         if (defendFourThree<S>(e, e.Buckets[OppFourWithThree].cells[i], list)) defence.merge(list);
     for (int i = 1; i <= e.Buckets[OppFourWithTwo].count; ++i)
@@ -192,10 +197,13 @@ template <Side S> void generateMoves(EngineState &e, GenerateRequest &req) {
             e.ForcedResult = true;
             return;
         }
-        if (!e.QuietNode && req.ply > 0 && req.pathCounts[0] == 0) req.moveLimit = WideQuietMoveLimit;
+        if (!e.QuietNode && req.ply > 0 && req.pathCounts[0] == 0)
+            req.moveLimit = WideQuietMoveLimit;
         expandQuietMoves<S>(e);
-        if (e.QuietNode) evaluateQuietNode<S>(e);
-        else collectScoredMoves<S>(e, req);
+        if (e.QuietNode)
+            evaluateQuietNode<S>(e);
+        else
+            collectScoredMoves<S>(e, req);
         return;
     }
     // 14. Defend: the set's cells, plus own fours as counter-attacks.
@@ -205,8 +213,10 @@ template <Side S> void generateMoves(EngineState &e, GenerateRequest &req) {
     e.DefenceCount = std::max<int>(defence.cells.count, 1);
     scoreOwnFours<S>(e, 3);
     e.DefenceMode = true;
-    if (e.QuietNode) evaluateQuietNode<S>(e);
-    else collectScoredMoves<S>(e, req);
+    if (e.QuietNode)
+        evaluateQuietNode<S>(e);
+    else
+        collectScoredMoves<S>(e, req);
 }
 
 void generateMoves(EngineState &e, GenerateRequest &req) {

@@ -150,11 +150,15 @@ template <Side S> void expandQuietMoves(EngineState &e) {
             e.WeightX[c] = e.WeightO[c] = 0;
         }
         for (int r = 0;; ++r) {
-            if (ExpansionPasses[r] == 1) selectTopFour(e, weights<S>(e));
-            else selectTopFour(e, weights<Them>(e));
+            if (ExpansionPasses[r] == 1)
+                selectTopFour(e, weights<S>(e));
+            else
+                selectTopFour(e, weights<Them>(e));
             const auto cells = e.TopFour.cells;
-            for (int c : cells) fileOwnCell<S>(e, c);
-            for (int c : cells) fileOpponentCell<S>(e, c);
+            for (int c : cells)
+                fileOwnCell<S>(e, c);
+            for (int c : cells)
+                fileOpponentCell<S>(e, c);
             if (!(r + 1 < (ExpansionRoom - e.OwnFiledCells.count) / 4)) break;
         }
         restoreFiledWeights(e);
@@ -176,10 +180,11 @@ template <Side S> void expandQuietMoves(EngineState &e) {
     }
     scoreOpponentFours<S>(e, 7);
     // 7. Every filed cell is a candidate; a cell filed twice counts twice.
-    for (int i = 1; i <= e.OwnFiledCells.count; ++i) add(e.CellScore[e.OwnFiledCells.cells[i]], 1);
+    for (int i = 1; i <= e.OwnFiledCells.count; ++i)
+        add(e.CellScore[e.OwnFiledCells.cells[i]], 1);
 }
 
-#define PENTAD_INSTANTIATE(S)                                                                     \
+#define PENTAD_INSTANTIATE(S)                                                                      \
     template void expandQuietMoves<S>(EngineState &);                                              \
     template void scoreOpponentThreeLines<S>(EngineState &);                                       \
     template void scoreOwnFours<S>(EngineState &, int);                                            \

@@ -71,6 +71,10 @@ struct TopFourRecord {
 
 using CandidateList = MoveList<CellCount>;
 
+/// A line of moves from the root: entry 0 the count, entries 1..count the moves.
+using LineBuffer = std::array<int16_t, MaxPly>;
+constexpr int MaxLineMoves = 20; ///< nodes write their move into the line only up to ply 19
+
 /// What the search asks of the move generator at one node.
 struct GenerateRequest {
     int32_t side = X;                     ///< side to move
@@ -195,7 +199,25 @@ struct EngineState {
     int32_t MatchTime = 180; ///< milliseconds
     int32_t IterationNumber = 1;
     int64_t TotalNodes = 0;
-    int32_t Deadline = 0; ///< process clock limit in milliseconds
+    int32_t Deadline = 0;     ///< milliseconds after ClockOrigin when the search winds down
+    int64_t ClockOrigin = 0;  ///< process clock (ms) the deadline counts from
+    bool ClockEnabled = true; ///< off: the deadline never fires (reproducible searches)
+
+    // --- Search ------------------------------------------------------------------------
+    int32_t IterationNodes = 0; ///< nodes of the current root search
+    int32_t ExtensionLevel = 0; ///< threat re-searches open on the current line
+    int32_t EngineSide = X;     ///< side to move at the root
+    /// Two killer moves per ply, first and second; -1 for none.
+    std::array<std::array<int16_t, 2>, MaxPly> KillerMoves{};
+    /// Per ply: the line from the root to here is the start of PrincipalLine.
+    std::array<uint8_t, MaxPly> LineFollow{};
+    LineBuffer IterationLine{}; ///< best line of the latest root search
+    LineBuffer PrincipalLine{}; ///< best line of the previous root search, tried first
+    CandidateList RootMoves{};  ///< count: the root moves searched
+    int32_t RootFullCount = 0;  ///< root moves generated; all take part in the ordering
+    std::array<int32_t, CellCount + 1> RootScores{}; ///< value per RootMoves position; -32000 none
+    int32_t BestScore = 0;
+    int32_t RootAlpha = 0;
 };
 
 /// The process-wide engine state.

@@ -8,8 +8,9 @@
 #include "board/pattern_tables.h"
 #include "board/placement.h"
 #include "book/opening.h"
-#include "driver/move_choice.h"
 #include "resources/platform.h"
+#include "search/search.h"
+#include "search/transposition.h"
 
 namespace pentad {
 namespace {
@@ -171,6 +172,9 @@ bool setupPosition(EngineState &e, const ExchangeInput &in, uint32_t seed) {
 
 int runEngine(const std::filesystem::path &dir) {
     EngineState &e = engineState();
+    // The table is allocated before any file is read; without it there is no search.
+    if (!transpositionTable().allocate())
+        return fail("error: not enough memory for the transposition table!\n");
     // 1. The start time seeds every random choice of the run.
     e.StartTime = wallClockSeconds();
     uint32_t seed = uint32_t(e.StartTime);
@@ -185,7 +189,10 @@ int runEngine(const std::filesystem::path &dir) {
     if (!setupPosition(e, in, seed)) return fail("error: line-pattern tables missing!\n");
     // 11-12. Opening step, then the search.
     int move = prepareOpening(e);
-    if (move < 0) move = chooseMove(e);
+    if (move < 0) {
+        searchMove(e);
+        move = e.IterationLine[1];
+    }
     // 13. The move, column first.
     {
         FileCloser tah{openFile(dir / "tah.dat", "w")};

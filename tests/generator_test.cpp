@@ -2,11 +2,11 @@
 #include <random>
 
 #include "board/placement.h"
+#include "tests/test_support.h"
 #include "threats/evaluation.h"
 #include "threats/generator.h"
 #include "threats/quiet_scoring.h"
 #include "threats/threat_classes.h"
-#include "tests/test_support.h"
 
 namespace pentad {
 namespace {
@@ -17,7 +17,8 @@ int at(int row, int column) { return row * BoardSize + column; }
 
 Drawing swapColours(Drawing rows) {
     for (auto &row : rows)
-        for (char &c : row) c = c == 'X' ? 'O' : c == 'O' ? 'X' : c;
+        for (char &c : row)
+            c = c == 'X' ? 'O' : c == 'O' ? 'X' : c;
     return rows;
 }
 
@@ -60,8 +61,10 @@ struct Snapshot {
 
 TEST(Generator, OwnFiveStopsTheScanAtOnce) {
     auto e = test::freshState();
-    test::placeBoard(*e, {"....................", "....XXXX............", "....OOO.............",
-                          "...................."}, FirstRow);
+    test::placeBoard(*e,
+                     {"....................", "....XXXX............", "....OOO.............",
+                      "...................."},
+                     FirstRow);
     place(*e, at(12, 12), O);
     Generated g = generate(*e, X);
     EXPECT_TRUE(e->ForcedResult);
@@ -98,7 +101,8 @@ TEST(Generator, DefenceSetsEmptyAndSingle) {
         EXPECT_TRUE(e->DefenceMode);
         EXPECT_FALSE(e->ForcedResult);
         EXPECT_EQ(e->DefenceCount, 1);
-        for (int c : cells(g.moves)) EXPECT_NE(e->CellScore[c], e->Params.DefenceCellScore) << c;
+        for (int c : cells(g.moves))
+            EXPECT_NE(e->CellScore[c], e->Params.DefenceCellScore) << c;
 
         // One opponent three: its defence set is the open-four point and the two ends.
         Drawing one = {"....................", "....................", "....................",
@@ -127,7 +131,8 @@ TEST(Generator, GeneratorLeavesThePositionExactlyAsItFoundIt) {
         int stones = crowded ? 300 + int(rng() % 95) : 2 + int(rng() % 30);
         for (int s = 0; s < stones; ++s) {
             int c;
-            do c = crowded ? int(rng() % CellCount) : at(5 + int(rng() % 10), 5 + int(rng() % 10));
+            do
+                c = crowded ? int(rng() % CellCount) : at(5 + int(rng() % 10), 5 + int(rng() % 10));
             while (e->Board[c] != Empty);
             place(*e, c, s % 2 ? O : X);
         }
@@ -203,7 +208,8 @@ TEST(QuietExpansion, ACellFiledAgainKeepsItsSavedWeights) {
     // No cell weighs more than the top-four floor, so every pass leaves the slots of the
     // previous selection: the same four cells are filed pass after pass.
     auto e = test::freshState();
-    for (int c = 0; c < CellCount; ++c) e->WeightX[c] = e->WeightO[c] = 10;
+    for (int c = 0; c < CellCount; ++c)
+        e->WeightX[c] = e->WeightO[c] = 10;
     e->TopFour.cells = {100, 101, 102, 103};
     Generated g = generate(*e, X, 1, 1000, 1);
     for (int c = 0; c < CellCount; ++c) {
@@ -218,9 +224,11 @@ TEST(QuietExpansion, ACellFiledAgainKeepsItsSavedWeights) {
 
 TEST(QuietExpansion, AFullListSkipsTheExpansionButStillScores) {
     auto e = test::freshState();
-    test::placeBoard(*e, {"..X.O.X.O.X.O.X.....", "....................", ".O.X.O.X.O.X.O.X....",
-                          "....................", "..X.O.X.O.X.O.X.....", "....................",
-                          ".O.X.O.X.O.X.O.X...."}, 5);
+    test::placeBoard(*e,
+                     {"..X.O.X.O.X.O.X.....", "....................", ".O.X.O.X.O.X.O.X....",
+                      "....................", "..X.O.X.O.X.O.X.....", "....................",
+                      ".O.X.O.X.O.X.O.X...."},
+                     5);
     Generated g = generate(*e, X);
     ASSERT_GT(e->OwnFiledCells.count, 47);
     // Each filed cell got its step-7 point, so every one of them is a candidate.
@@ -232,7 +240,8 @@ TEST(QuietExpansion, AFullListSkipsTheExpansionButStillScores) {
 TEST(QuietEvaluation, TakesAtMostTheLeafLimitAndStopsAtTheFloor) {
     auto e = test::freshState();
     e->LeafMoveLimit = 16;
-    for (auto &b : e->Buckets) b.count = 0;
+    for (auto &b : e->Buckets)
+        b.count = 0;
     e->CellScore.fill(0);
     e->DefenceScore.fill(0);
     // Two scored cells only: both are taken, then the selection stops.
@@ -245,10 +254,12 @@ TEST(QuietEvaluation, TakesAtMostTheLeafLimitAndStopsAtTheFloor) {
 
     // Thirty scored cells: only sixteen are taken.
     e->CellScore.fill(0);
-    for (int c = 0; c < 30; ++c) e->CellScore[100 + c] = uint16_t(1000 + c);
+    for (int c = 0; c < 30; ++c)
+        e->CellScore[100 + c] = uint16_t(1000 + c);
     evaluateQuietNode<X>(*e);
     int left = 0;
-    for (int c = 0; c < CellCount; ++c) left += e->CellScore[c] != 0;
+    for (int c = 0; c < CellCount; ++c)
+        left += e->CellScore[c] != 0;
     EXPECT_EQ(left, 14);
 
     // No scored cell: the bucket and window terms alone.
@@ -276,14 +287,16 @@ TEST(QuietScoring, TheSidesScoreQuietPositionsDifferently) {
         EXPECT_EQ(ex->Buckets[b].count, eo->Buckets[b].count) << "bucket " << b;
     ASSERT_GT(ex->Buckets[OwnOpenThree].count, 0);
     bool anyDifferent = false;
-    for (int c = 0; c < CellCount; ++c) anyDifferent |= ex->MoveScores[0][c] != eo->MoveScores[0][c];
+    for (int c = 0; c < CellCount; ++c)
+        anyDifferent |= ex->MoveScores[0][c] != eo->MoveScores[0][c];
     EXPECT_TRUE(anyDifferent);
 }
 
 TEST(QuietScoring, OpponentFourMarksItsCellOnlyForX) {
     for (Side side : {X, O}) {
         auto e = test::freshState();
-        for (auto &b : e->Buckets) b.count = 0;
+        for (auto &b : e->Buckets)
+            b.count = 0;
         e->CellScore.fill(0);
         e->DefenceScore.fill(0);
         // An opponent four point with nothing around it.

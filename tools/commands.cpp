@@ -10,7 +10,11 @@
 #include <string>
 #include <string_view>
 
+#include "book/opening.h"
 #include "driver/exchange.h"
+#include "resources/platform.h"
+#include "search/search.h"
+#include "search/transposition.h"
 #include "threats/generator.h"
 #include "tools/pattern_rules.h"
 
@@ -250,6 +254,67 @@ int commandGenerate(int argc, char **argv) {
     return 0;
 }
 
+template <size_t N> void printLine(const std::array<int16_t, N> &line) {
+    std::putchar('[');
+    for (int i = 1; i <= line[0]; ++i)
+        std::printf(i > 1 ? ",%d" : "%d", line[i]);
+    std::putchar(']');
+}
+
+struct PrintingObserver : SearchObserver {
+    void iterationDone(const EngineState &e, int nodeBudget, int plyLimit) override {
+        std::printf("{\"iteration\":%d,\"nodeBudget\":%d,\"plyLimit\":%d,\"nodes\":%d,\"best\":%d,"
+                    "\"line\":",
+                    e.IterationNumber, nodeBudget, plyLimit, e.IterationNodes, e.BestScore);
+        printLine(e.IterationLine);
+        std::printf("}\n");
+        std::fflush(stdout);
+    }
+};
+
+bool allocateTable() {
+    if (transpositionTable().allocate()) return true;
+    std::fputs("pentad-tools: not enough memory for the transposition table\n", stderr);
+    return false;
+}
+
+int commandSearch(int argc, char **argv) {
+    if (argc < 3) {
+        std::fputs(Usage, stderr);
+        return 2;
+    }
+    Options options{argc, argv, 3};
+    long long seed = 1, turn = -1, match = -1, iterations = 0;
+    if (!options.number("--seed", seed) || !options.number("--turn-s", turn) ||
+        !options.number("--match-ms", match) || !options.number("--max-iterations", iterations))
+        return 2;
+    if (!allocateTable()) return 1;
+    EngineState &e = engineState();
+    int64_t start = processClockMs();
+    if (!loadToolPosition(argv[2], seed, e)) return 1;
+    if (e.MoveNumber > CellCount) {
+        std::fputs("pentad-tools: the board has no empty cell\n", stderr);
+        return 1;
+    }
+    if (options.value("--turn-s"))
+        e.TurnLimit = int32_t(std::clamp<long long>(turn, INT32_MIN, INT32_MAX));
+    if (options.value("--match-ms"))
+        e.MatchTime = int32_t(std::clamp<long long>(match, INT32_MIN, INT32_MAX));
+    e.ClockEnabled = !options.flag("--no-clock");
+    PrintingObserver observer;
+    observer.maxIterations = int(std::clamp<long long>(iterations, 0, 1000));
+    int move = prepareOpening(e);
+    if (move < 0) {
+        searchMove(e, &observer);
+        move = e.IterationLine[1];
+    }
+    std::printf(
+        "{\"move\":%d,\"col\":%d,\"row\":%d,\"totalNodes\":%lld,\"level\":%d,\"ms\":%lld}\n", move,
+        move % BoardSize, move / BoardSize, (long long)e.TotalNodes, e.IterationNumber,
+        (long long)(processClockMs() - start));
+    return 0;
+}
+
 } // namespace
 
 int runToolsCommand(int argc, char **argv) {
@@ -258,6 +323,7 @@ int runToolsCommand(int argc, char **argv) {
     if (command == "tables") return commandTables(argc, argv);
     if (command == "state") return commandState(argc, argv);
     if (command == "generate") return commandGenerate(argc, argv);
+    if (command == "search") return commandSearch(argc, argv);
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(Usage, stdout);
         return 0;

@@ -1,0 +1,86 @@
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "search/search.h"
+#include "search/transposition.h"
+
+namespace pentad {
+namespace {
+
+constexpr int ExpectedGameLength = 50; // moves of a whole game, both sides together
+constexpr int FirstNodeBudget = 1000;
+constexpr int NodeBudgetGrowth = 5;
+constexpr int NodeBudgetCeiling = 1500000;
+constexpr int OpeningStepFrom = 3125000; // in the opening this budget becomes the ceiling
+constexpr int OpeningLastMoveNumber = 9;
+constexpr int FirstPlyLimit = 15;
+constexpr int PlyLimitGrowth = 2;
+constexpr int TurnSafetyMs = 500;
+
+} // namespace
+
+// The expected number of moves one side still makes, the game length of a side being
+// Poisson-distributed; late in long games the model's tail is lost to rounding, and then
+// (or whenever it gives less) one remaining move is assumed.
+int32_t timeBudgetMs(int32_t turnLimit, int32_t matchTime, int stones) {
+    const int lambdaInt = ExpectedGameLength / 2;
+    const double lambda = lambdaInt;
+    const int n = stones / 2;
+    const double base = std::exp(-lambda);
+    double s = 0, t = 0;
+    for (int k = 0; k <= n + 1; ++k) {
+        double power = 1; // lambda^k / k!, formed afresh
+        for (int j = 1; j <= k; ++j) power *= lambda / j;
+        double p = base * power;
+        if (k <= n) s += k * p;
+        t += p;
+    }
+    double f = std::floor((lambda - s) / (1 - t) + 0.5);
+    int64_t remaining = 1;
+    if (std::isfinite(f) && f > -1e9 && f < 1e9) remaining = std::max<int64_t>(int64_t(f) - n + 1, 1);
+    int64_t perMove = matchTime / remaining;
+    int64_t cap = int64_t(turnLimit) * 1000 - TurnSafetyMs;
+    int64_t deadline = std::min(perMove, cap);
+    return int32_t(std::clamp<int64_t>(deadline, std::numeric_limits<int32_t>::min(),
+                                       std::numeric_limits<int32_t>::max()));
+}
+
+void computeDeadline(EngineState &e) {
+    e.Deadline = timeBudgetMs(e.TurnLimit, e.MatchTime, e.MoveHistory.count);
+}
+
+void searchMove(EngineState &e, SearchObserver *observer) {
+    const Side side = e.MoveNumber % 2 == 1 ? X : O;
+    // 1.
+    for (auto &pair : e.KillerMoves) pair = {-1, -1};
+    transpositionTable().clear();
+    e.IterationNodes = 0;
+    // 2, 3.
+    e.LeafMoveLimit = e.MoveNumber < 12 ? 16 : 24;
+    computeDeadline(e);
+    // 4.
+    e.NodeBudget = FirstNodeBudget;
+    e.PrincipalLine[0] = 0;
+    e.PlyLimit = FirstPlyLimit;
+    e.IterationNumber = 1;
+    for (int searches = 1;; ++searches) {
+        // 5, 6.
+        rootSearch(e, side);
+        e.TotalNodes += e.IterationNodes;
+        e.PrincipalLine = e.IterationLine;
+        if (observer) observer->iterationDone(e, e.NodeBudget, e.PlyLimit);
+        // 7. Budget five times larger, horizon two plies deeper; the opening gets a sixth
+        // search at the ceiling.
+        e.PlyLimit += PlyLimitGrowth;
+        int64_t next = int64_t(e.NodeBudget) * NodeBudgetGrowth;
+        if (next == OpeningStepFrom && e.MoveNumber <= OpeningLastMoveNumber) next = NodeBudgetCeiling;
+        e.NodeBudget = int32_t(std::min<int64_t>(next, std::numeric_limits<int32_t>::max()));
+        ++e.IterationNumber;
+        // 8.
+        if (clockReached(e) || e.NodeBudget > NodeBudgetCeiling) break;
+        if (observer && observer->maxIterations > 0 && searches >= observer->maxIterations) break;
+    }
+}
+
+} // namespace pentad

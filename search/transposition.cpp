@@ -1,0 +1,53 @@
+#include "search/transposition.h"
+
+#include <cstdlib>
+
+namespace pentad {
+
+void TranspositionTable::Free::operator()(TranspositionEntry *p) const { std::free(p); }
+
+bool TranspositionTable::allocate() {
+    if (entries_) return true;
+    // Zeroed pages are mapped lazily, so start-up does not pay for touching 96 MB; an
+    // all-zero entry has depth 0 and therefore reads as empty.
+    entries_.reset(static_cast<TranspositionEntry *>(std::calloc(EntryCount, sizeof(TranspositionEntry))));
+    untouched_ = true;
+    return entries_ != nullptr;
+}
+
+void TranspositionTable::clear() {
+    if (untouched_) return;
+    const TranspositionEntry empty{0, 0, -1, 0, NoBound, 0};
+    for (int32_t i = 0; i < EntryCount; ++i) entries_.get()[i] = empty;
+}
+
+TranspositionEntry *TranspositionTable::probe(const ZobristKey &key) {
+    TranspositionEntry *cluster = entries_.get() + (key.low & IndexMask);
+    for (int i = 0; i < ClusterSize; ++i) {
+        if (cluster[i].depth == 0) return nullptr;
+        if (cluster[i].keyCheck == key.high) return &cluster[i];
+    }
+    return nullptr;
+}
+
+void TranspositionTable::store(const ZobristKey &key, int depth, int bestMove, int score, int bound,
+                               int iteration) {
+    untouched_ = false;
+    TranspositionEntry *cluster = entries_.get() + (key.low & IndexMask);
+    TranspositionEntry *target = cluster;
+    for (int i = 0; i < ClusterSize; ++i) {
+        if (cluster[i].depth == 0 || cluster[i].keyCheck == key.high) {
+            target = &cluster[i];
+            break;
+        }
+    }
+    *target = {key.high, uint16_t(depth), int16_t(bestMove), int16_t(score), uint8_t(bound),
+               uint8_t(iteration)};
+}
+
+TranspositionTable &transpositionTable() {
+    static TranspositionTable table;
+    return table;
+}
+
+} // namespace pentad

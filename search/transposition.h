@@ -1,0 +1,57 @@
+// The transposition table: results of searched positions within one move's search.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "board/engine_state.h"
+
+namespace pentad {
+
+enum Bound : uint8_t { NoBound = 0, UpperBound = 1, LowerBound = 2, ExactScore = 3 };
+
+/// One stored position, 12 bytes:
+///   | keyCheck 32 | depth 16 | bestMove 16 | score 16 | bound 8 | iteration 8 |
+/// keyCheck is the high half of the position key; depth 0 marks an empty entry.
+struct TranspositionEntry {
+    uint32_t keyCheck;
+    uint16_t depth;
+    int16_t bestMove;
+    int16_t score;
+    uint8_t bound;
+    uint8_t iteration;
+};
+static_assert(sizeof(TranspositionEntry) == 12, "the table's size depends on 12-byte entries");
+
+class TranspositionTable {
+public:
+    static constexpr int32_t EntryCount = (1 << 23) + 7; ///< room for the last home slot's cluster
+    static constexpr uint32_t IndexMask = (1u << 23) - 1;
+    static constexpr int ClusterSize = 8;
+
+    /// Allocates the entries once; false when the memory cannot be had.
+    bool allocate();
+    bool allocated() const { return entries_ != nullptr; }
+
+    /// Makes every entry empty.
+    void clear();
+    /// The entry holding the key, or nullptr.
+    TranspositionEntry *probe(const ZobristKey &key);
+    /// Writes one entry for the key: the first empty or same-key entry of the cluster, else
+    /// the home slot. Always replaces what it finds.
+    void store(const ZobristKey &key, int depth, int bestMove, int score, int bound, int iteration);
+
+    const TranspositionEntry &entry(int32_t index) const { return entries_.get()[index]; }
+
+private:
+    struct Free {
+        void operator()(TranspositionEntry *p) const;
+    };
+    std::unique_ptr<TranspositionEntry, Free> entries_;
+    bool untouched_ = false; // fresh zero pages: an untouched table is already clear
+};
+
+/// The process-wide table.
+TranspositionTable &transpositionTable();
+
+} // namespace pentad

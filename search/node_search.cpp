@@ -15,8 +15,8 @@ constexpr int KillerBonus = 1000;
 constexpr int HashMoveBonus = 2000;
 constexpr int LineFollowBonus = 2000;
 constexpr int FourFollowUpBonus = 2000;
-constexpr int WideNodeMoves = 19;  // a node searching more moves counts as wide
-constexpr int LeafNoiseRange = 128; // leaf noise is 64 - (draw mod 128): -63..+64
+constexpr int WideNodeMoves = 19;    // a node searching more moves counts as wide
+constexpr int LeafNoiseRange = 128;  // leaf noise is 64 - (draw mod 128): -63..+64
 constexpr int MaxExtensionLevel = 1; // threat re-searches nest at most twice
 constexpr int ThreatClassLimit = 30; // line classes below this make a four or better
 
@@ -70,7 +70,8 @@ int nodeSearch(EngineState &e, int move, Side side, int ply, int alpha, int beta
     // 4. Play the move; it is taken back on every return from here on.
     PlacedMove placed(e, move, mover);
     // 5. Still on the previous best line?
-    e.LineFollow[ply] = e.LineFollow[ply - 1] && ply < e.PrincipalLine[0] && e.PrincipalLine[ply] == move;
+    e.LineFollow[ply] =
+        e.LineFollow[ply - 1] && ply < e.PrincipalLine[0] && e.PrincipalLine[ply] == move;
     // 6. Generate.
     CandidateList moves;
     counters.four[0] = counters.wide[side];
@@ -112,7 +113,8 @@ int nodeSearch(EngineState &e, int move, Side side, int ply, int alpha, int beta
     // 10. Non-threat moves among those to be searched, in list order.
     int quietMoves = 0;
     if (searched > 1)
-        for (int i = 1; i <= searched; ++i) quietMoves += !isThreatMove(e, moves.cells[i], side);
+        for (int i = 1; i <= searched; ++i)
+            quietMoves += !isThreatMove(e, moves.cells[i], side);
     // 11. The children share the budget.
     int divisor = std::min(widthForBudget(e, budget), searched);
     if (e.DefenceMode) {
@@ -127,7 +129,8 @@ int nodeSearch(EngineState &e, int move, Side side, int ply, int alpha, int beta
     auto &scores = e.MoveScores[ply];
     auto &killers = e.KillerMoves[ply];
     if (killers[0] >= 0) addScore(scores[killers[0]], KillerBonus);
-    if (tableMove >= 0 && tableMove < CellCount && e.Board[tableMove] == Empty && scores[tableMove] != 0)
+    if (tableMove >= 0 && tableMove < CellCount && e.Board[tableMove] == Empty &&
+        scores[tableMove] != 0)
         scores[tableMove] = uint16_t(scores[tableMove] + HashMoveBonus);
     else
         tableMove = -1;
@@ -180,19 +183,25 @@ int nodeSearch(EngineState &e, int move, Side side, int ply, int alpha, int beta
         if (v > best) {
             bestLine = line;
             bestMove = m;
-            if (m == killers[1]) std::swap(killers[0], killers[1]);
-            else if (m != killers[0]) killers[1] = int16_t(m);
+            if (m == killers[1])
+                std::swap(killers[0], killers[1]);
+            else if (m != killers[0])
+                killers[1] = int16_t(m);
             best = v;
-            if (childMadeFour && bestLine[0] > ply + 2) addScore(scores[bestLine[ply + 3]], FourFollowUpBonus);
+            if (childMadeFour && bestLine[0] > ply + 2)
+                addScore(scores[bestLine[ply + 3]], FourFollowUpBonus);
         }
         // 13.6
         if (best >= beta || i >= searched || clockReached(e)) break;
     }
     // 14. Store only results the clock did not cut short.
     if (!clockReached(e)) {
-        if (best <= alpha) table.store(e.PositionKey, e.PlyLimit, -1, best, UpperBound, e.IterationNumber);
-        else if (best >= beta) table.store(e.PositionKey, e.PlyLimit, bestMove, best, LowerBound, e.IterationNumber);
-        else table.store(e.PositionKey, e.PlyLimit, bestMove, best, ExactScore, e.IterationNumber);
+        if (best <= alpha)
+            table.store(e.PositionKey, e.PlyLimit, -1, best, UpperBound, e.IterationNumber);
+        else if (best >= beta)
+            table.store(e.PositionKey, e.PlyLimit, bestMove, best, LowerBound, e.IterationNumber);
+        else
+            table.store(e.PositionKey, e.PlyLimit, bestMove, best, ExactScore, e.IterationNumber);
     }
     // 15.
     line = bestLine;

@@ -65,7 +65,8 @@ void rootSearch(EngineState &e, Side side) {
     e.BestScore = StartBestScore;
     e.KillerMoves[1] = {-1, -1};
     if (e.IterationNumber == 1)
-        for (int i = 1; i <= e.RootFullCount; ++i) e.RootScores[i] = NoScore;
+        for (int i = 1; i <= e.RootFullCount; ++i)
+            e.RootScores[i] = NoScore;
     e.RootAlpha = NoScore;
     e.LineFollow[0] = e.PrincipalLine[0] >= 1;
     // 6. Each root move in turn. A child that returns before classifying its position
@@ -108,7 +109,8 @@ void rootSearch(EngineState &e, Side side) {
                 e.BestScore = e.RootAlpha = BookScore;
             } else {
                 e.RootAlpha = r;
-                if (e.MoveNumber == 2 && r >= -SecondMoveBonusWindow && r <= SecondMoveBonusWindow) {
+                if (e.MoveNumber == 2 && r >= -SecondMoveBonusWindow &&
+                    r <= SecondMoveBonusWindow) {
                     e.RootAlpha += e.RootBonus[m];
                     e.BestScore = e.RootAlpha;
                 }

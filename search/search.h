@@ -8,9 +8,9 @@
 
 namespace pentad {
 
-constexpr int WinScore = 32000;      ///< a win found at ply p is worth WinScore - p
-constexpr int NoScore = -32000;      ///< unscored root move; widest window bound
-constexpr int BookScore = 31999;     ///< value that keeps the book's move first
+constexpr int WinScore = 32000;          ///< a win found at ply p is worth WinScore - p
+constexpr int NoScore = -32000;          ///< unscored root move; widest window bound
+constexpr int BookScore = 31999;         ///< value that keeps the book's move first
 constexpr int MaxSearchPly = MaxPly - 1; ///< deeper nodes are leaves: per-ply tables end here
 
 /// Counters that travel down a line by value, indexed by side (1, 2): moves that made a

@@ -31,14 +31,16 @@ int32_t timeBudgetMs(int32_t turnLimit, int32_t matchTime, int stones) {
     double s = 0, t = 0;
     for (int k = 0; k <= n + 1; ++k) {
         double power = 1; // lambda^k / k!, formed afresh
-        for (int j = 1; j <= k; ++j) power *= lambda / j;
+        for (int j = 1; j <= k; ++j)
+            power *= lambda / j;
         double p = base * power;
         if (k <= n) s += k * p;
         t += p;
     }
     double f = std::floor((lambda - s) / (1 - t) + 0.5);
     int64_t remaining = 1;
-    if (std::isfinite(f) && f > -1e9 && f < 1e9) remaining = std::max<int64_t>(int64_t(f) - n + 1, 1);
+    if (std::isfinite(f) && f > -1e9 && f < 1e9)
+        remaining = std::max<int64_t>(int64_t(f) - n + 1, 1);
     int64_t perMove = matchTime / remaining;
     int64_t cap = int64_t(turnLimit) * 1000 - TurnSafetyMs;
     int64_t deadline = std::min(perMove, cap);
@@ -53,7 +55,8 @@ void computeDeadline(EngineState &e) {
 void searchMove(EngineState &e, SearchObserver *observer) {
     const Side side = e.MoveNumber % 2 == 1 ? X : O;
     // 1.
-    for (auto &pair : e.KillerMoves) pair = {-1, -1};
+    for (auto &pair : e.KillerMoves)
+        pair = {-1, -1};
     transpositionTable().clear();
     e.IterationNodes = 0;
     // 2, 3.
@@ -74,7 +77,8 @@ void searchMove(EngineState &e, SearchObserver *observer) {
         // search at the ceiling.
         e.PlyLimit += PlyLimitGrowth;
         int64_t next = int64_t(e.NodeBudget) * NodeBudgetGrowth;
-        if (next == OpeningStepFrom && e.MoveNumber <= OpeningLastMoveNumber) next = NodeBudgetCeiling;
+        if (next == OpeningStepFrom && e.MoveNumber <= OpeningLastMoveNumber)
+            next = NodeBudgetCeiling;
         e.NodeBudget = int32_t(std::min<int64_t>(next, std::numeric_limits<int32_t>::max()));
         ++e.IterationNumber;
         // 8.

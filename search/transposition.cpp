@@ -10,7 +10,8 @@ bool TranspositionTable::allocate() {
     if (entries_) return true;
     // Zeroed pages are mapped lazily, so start-up does not pay for touching 96 MB; an
     // all-zero entry has depth 0 and therefore reads as empty.
-    entries_.reset(static_cast<TranspositionEntry *>(std::calloc(EntryCount, sizeof(TranspositionEntry))));
+    entries_.reset(
+        static_cast<TranspositionEntry *>(std::calloc(EntryCount, sizeof(TranspositionEntry))));
     untouched_ = true;
     return entries_ != nullptr;
 }
@@ -18,7 +19,8 @@ bool TranspositionTable::allocate() {
 void TranspositionTable::clear() {
     if (untouched_) return;
     const TranspositionEntry empty{0, 0, -1, 0, NoBound, 0};
-    for (int32_t i = 0; i < EntryCount; ++i) entries_.get()[i] = empty;
+    for (int32_t i = 0; i < EntryCount; ++i)
+        entries_.get()[i] = empty;
 }
 
 TranspositionEntry *TranspositionTable::probe(const ZobristKey &key) {
@@ -41,8 +43,8 @@ void TranspositionTable::store(const ZobristKey &key, int depth, int bestMove, i
             break;
         }
     }
-    *target = {key.high, uint16_t(depth), int16_t(bestMove), int16_t(score), uint8_t(bound),
-               uint8_t(iteration)};
+    *target = {key.high,       uint16_t(depth), int16_t(bestMove),
+               int16_t(score), uint8_t(bound),  uint8_t(iteration)};
 }
 
 TranspositionTable &transpositionTable() {

@@ -16,6 +16,7 @@
 #include "search/search.h"
 #include "search/transposition.h"
 #include "threats/generator.h"
+#include "tools/bench.h"
 #include "tools/pattern_rules.h"
 
 namespace pentad {
@@ -315,6 +316,21 @@ int commandSearch(int argc, char **argv) {
     return 0;
 }
 
+int commandBench(int argc, char **argv) {
+    Options options{argc, argv, 2};
+    long long iterations = 3;
+    if (!options.number("--iterations", iterations)) return 2;
+    if (iterations < 1 || iterations > 6) {
+        std::fputs("pentad-tools: --iterations must lie in 1..6\n", stderr);
+        return 2;
+    }
+    if (!allocateTable()) return 1;
+    BenchResult r = runBench(int(iterations), true);
+    std::printf("signature %lld\n", (long long)r.nodes);
+    std::printf("nodes/second %lld\n", (long long)(r.ms > 0 ? r.nodes * 1000 / r.ms : 0));
+    return 0;
+}
+
 } // namespace
 
 int runToolsCommand(int argc, char **argv) {
@@ -324,6 +340,7 @@ int runToolsCommand(int argc, char **argv) {
     if (command == "state") return commandState(argc, argv);
     if (command == "generate") return commandGenerate(argc, argv);
     if (command == "search") return commandSearch(argc, argv);
+    if (command == "bench") return commandBench(argc, argv);
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(Usage, stdout);
         return 0;

@@ -1,5 +1,7 @@
 #include "board/placement.h"
 
+#include <algorithm>
+
 #include "board/init.h"
 
 namespace pentad {
@@ -128,19 +130,27 @@ void removeLight(EngineState &e, int cell, Side side) {
 }
 
 template <Side S> void sortCellClasses(EngineState &e, int cell) {
-    CellClassRecord &record = cellClasses<S>(e)[cell];
+    // Key = class * 4 + the direction's rank in the side's order, so one ascending sort
+    // orders by class and breaks ties by the side's direction priority.
+    constexpr std::array<int, 4> order = EqualClassDirectionOrder<S>;
     const auto &patterns = linePatterns<S>(e)[cell];
-    int n = 0;
-    for (int d : EqualClassDirectionOrder<S>) {
-        uint8_t cls = e.LineClass[patterns[d]];
-        int j = n++;
-        while (j > 0 && record.cls[j - 1] > cls) {
-            record.cls[j] = record.cls[j - 1];
-            record.dir[j] = record.dir[j - 1];
-            --j;
-        }
-        record.cls[j] = cls;
-        record.dir[j] = uint8_t(d);
+    int key[4];
+    for (int rank = 0; rank < 4; ++rank)
+        key[rank] = e.LineClass[patterns[order[rank]]] * 4 + rank;
+    auto sortPair = [&](int i, int j) {
+        int lo = std::min(key[i], key[j]), hi = std::max(key[i], key[j]);
+        key[i] = lo;
+        key[j] = hi;
+    };
+    sortPair(0, 1);
+    sortPair(2, 3);
+    sortPair(0, 2);
+    sortPair(1, 3);
+    sortPair(1, 2);
+    CellClassRecord &record = cellClasses<S>(e)[cell];
+    for (int k = 0; k < 4; ++k) {
+        record.cls[k] = uint8_t(key[k] >> 2);
+        record.dir[k] = uint8_t(order[key[k] & 3]);
     }
 }
 template void sortCellClasses<X>(EngineState &, int);

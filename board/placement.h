@@ -2,8 +2,10 @@
 // touching only the cells on the stone's four lines and the windows that contain it.
 #pragma once
 
+#include <algorithm>
 #include <cassert>
 
+#include "board/cell_scan.h"
 #include "board/engine_state.h"
 
 namespace pentad {
@@ -39,20 +41,25 @@ inline uint16_t topFourFloor(const EngineState &e) { return uint16_t(e.OpponentB
 /// shifted down by the insertions.
 template <typename T>
 void selectTopFour(EngineState &e, const std::array<T, CellCount + 1> &source) {
+    static_assert(sizeof(T) == 2);
     TopFourRecord &top = e.TopFour;
     uint16_t floor = topFourFloor(e);
     top.values = {floor, floor, floor, floor};
-    for (int c = 0; c < CellCount; ++c) {
-        uint16_t v = uint16_t(source[c]);
-        if (v <= top.values[3]) continue;
-        int j = 3;
-        while (j > 0 && top.values[j - 1] < v) {
-            top.values[j] = top.values[j - 1];
-            top.cells[j] = top.cells[j - 1];
-            --j;
+    // Eight cells at a time: a group with no value above the current fourth is passed over.
+    for (int base = 0; base < CellCount; base += 8) {
+        if (aboveMask8(&source[base], top.values[3]) == 0) continue;
+        for (int c = base; c < base + 8; ++c) {
+            uint16_t v = uint16_t(source[c]);
+            if (v <= top.values[3]) continue;
+            int j = 3;
+            while (j > 0 && top.values[j - 1] < v) {
+                top.values[j] = top.values[j - 1];
+                top.cells[j] = top.cells[j - 1];
+                --j;
+            }
+            top.values[j] = v;
+            top.cells[j] = int16_t(c);
         }
-        top.values[j] = v;
-        top.cells[j] = int16_t(c);
     }
 }
 

@@ -122,6 +122,12 @@ int nodeSearch(EngineState &e, int move, Side side, int ply, int alpha, int beta
         divisor = std::min(divisor, n + (searched - n) / 2);
     }
     const int childBudget = budget / divisor;
+    // The children probe the table first thing: start loading their clusters now.
+    for (int i = 1; i <= searched; ++i) {
+        ZobristKey childKey = e.PositionKey;
+        childKey ^= e.ZobristTable[side][moves.cells[i]];
+        table.prefetch(childKey);
+    }
     // 12. Prepare the loop: best line so far, killers of the next ply, ordering bonuses.
     LineBuffer bestLine = line;
     if (ply < MaxLineMoves) line[0] = int16_t(ply);

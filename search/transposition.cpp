@@ -1,6 +1,9 @@
 #include "search/transposition.h"
 
 #include <cstdlib>
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 namespace pentad {
 

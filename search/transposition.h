@@ -35,6 +35,10 @@ public:
 
     /// Makes every entry empty.
     void clear();
+    /// Starts loading the key's cluster into the cache.
+    void prefetch(const ZobristKey &key) const {
+        __builtin_prefetch(entries_.get() + (key.low & IndexMask));
+    }
     /// The entry holding the key, or nullptr.
     TranspositionEntry *probe(const ZobristKey &key);
     /// Writes one entry for the key: the first empty or same-key entry of the cluster, else

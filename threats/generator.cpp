@@ -1,5 +1,7 @@
 #include "threats/generator.h"
 
+#include "board/cell_scan.h"
+
 #include <algorithm>
 
 #include "threats/combinations.h"
@@ -79,14 +81,14 @@ template <Side S> void collectScoredMoves(EngineState &e, GenerateRequest &req) 
     auto &row = e.MoveScores[req.ply];
     const auto &ownWeights = weights<S>(e);
     CandidateList &out = *req.moves;
+    int count = out.count;
     for (int c = 0; c < CellCount; ++c) {
-        if (e.CellScore[c] != 0) {
-            out.cells[++out.count] = int16_t(c);
-            row[c] = uint16_t(e.CellScore[c] + uint16_t(ownWeights[c]));
-        } else {
-            row[c] = 0;
-        }
+        const uint16_t score = e.CellScore[c];
+        row[c] = score != 0 ? uint16_t(score + uint16_t(ownWeights[c])) : uint16_t(0);
+        out.cells[count + 1] = int16_t(c);
+        count += score != 0;
     }
+    out.count = int16_t(count);
 }
 
 template <Side S> void generateMoves(EngineState &e, GenerateRequest &req) {
@@ -110,9 +112,17 @@ template <Side S> void generateMoves(EngineState &e, GenerateRequest &req) {
         req.moveLimit = widthForBudget(e, req.budget) + (req.ply <= 2 ? ShallowPlyExtraWidth : 0);
 
     // 3. Classify every cell near the stones, for both sides.
-    const int proximity = 4 * e.Params.ProximityFloor;
-    for (int c = 0; c < CellCount; ++c) {
-        if (e.WeightX[c] < proximity && e.WeightO[c] < proximity) continue;
+    // Cells near stones, eight at a time; filing a cell changes only that cell's weights,
+    // so testing a group before filing its cells does not change what the scan sees.
+    const int16_t proximity = int16_t(4 * e.Params.ProximityFloor);
+    int16_t near[CellCount];
+    int nearCount = 0;
+    for (int base = 0; base < CellCount; base += 8) {
+        unsigned mask = eitherAtLeastMask8(&e.WeightX[base], &e.WeightO[base], proximity);
+        forEachLane(mask, base, [&](int c) { near[nearCount++] = int16_t(c); });
+    }
+    for (int i = 0; i < nearCount; ++i) {
+        const int c = near[i];
         fileOwnCell<S>(e, c);
         if (any(e, OwnFive)) {
             restoreFiledWeights(e);

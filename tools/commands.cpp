@@ -9,6 +9,7 @@
 #include <fstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "book/opening.h"
 #include "driver/exchange.h"
@@ -71,12 +72,10 @@ bool writeFile(const std::filesystem::path &path, const uint8_t *data, size_t si
 int commandTables(int argc, char **argv) {
     std::filesystem::path dir = argc > 2 ? argv[2] : "resources";
     PatternTableSet t = derivePatternTables();
-    std::string whites;
-    whites.append(t.lineClass.begin(), t.lineClass.end());
-    whites.append(t.upgradeCells.begin(), t.upgradeCells.end());
-    whites.append(t.defenceCells.begin(), t.defenceCells.end());
-    bool ok = writeFile(dir / "whites.bin", reinterpret_cast<const uint8_t *>(whites.data()),
-                        whites.size()) &&
+    std::vector<uint8_t> whites(t.lineClass.begin(), t.lineClass.end());
+    whites.insert(whites.end(), t.upgradeCells.begin(), t.upgradeCells.end());
+    whites.insert(whites.end(), t.defenceCells.begin(), t.defenceCells.end());
+    bool ok = writeFile(dir / "whites.bin", whites.data(), whites.size()) &&
               writeFile(dir / "sec4.bin", t.secondaryCells.data(), t.secondaryCells.size());
     if (!ok) {
         std::fprintf(stderr, "pentad-tools: cannot write the tables into %s\n",

@@ -21,7 +21,8 @@ inline unsigned aboveMask8(const void *source, uint16_t threshold) {
     uint16_t values[8];
     std::memcpy(values, source, sizeof values);
     unsigned mask = 0;
-    for (int j = 0; j < 8; ++j) mask |= unsigned(values[j] > threshold) << (2 * j);
+    for (int j = 0; j < 8; ++j)
+        mask |= unsigned(values[j] > threshold) << (2 * j);
     return mask;
 #endif
 }
@@ -36,7 +37,8 @@ inline unsigned eitherAtLeastMask8(const int16_t *a, const int16_t *b, int16_t f
     return unsigned(_mm_movemask_epi8(hit));
 #else
     unsigned mask = 0;
-    for (int j = 0; j < 8; ++j) mask |= unsigned(a[j] >= floor || b[j] >= floor) << (2 * j);
+    for (int j = 0; j < 8; ++j)
+        mask |= unsigned(a[j] >= floor || b[j] >= floor) << (2 * j);
     return mask;
 #endif
 }

@@ -99,6 +99,27 @@ TEST(DriverEndToEnd, FullBoardIsRefusedWithoutAMove) {
     EXPECT_FALSE(dir.exists("msg.dat"));
 }
 
+TEST(DriverEndToEnd, CrowdedBoardWithOnlyDeadCellsStillGetsALegalMove) {
+    // Two colours with no line of three: every window holds both, so no empty cell has a
+    // line left to play for.
+    std::vector<std::string> rows;
+    for (int r = 0; r < 20; ++r) {
+        std::string row;
+        for (int c = 0; c < 20; ++c)
+            row += (c + 2 * r) % 4 < 2 ? 'X' : 'O';
+        rows.push_back(row);
+    }
+    rows[5][5] = '-';
+    rows[12][3] = '-';
+    ScratchDir dir;
+    dir.write("tah.dat", "x");
+    dir.write("plocha.dat", boardFile(rows));
+    RunResult r = runIn(dir.path(), Engine);
+    EXPECT_EQ(r.status, 0);
+    int move = parseMove(dir.read("tah.dat"));
+    EXPECT_TRUE(move == 105 || move == 243) << dir.read("tah.dat");
+}
+
 // Reading, without starting a process.
 ExchangeInput readIn(const ScratchDir &dir) {
     ExchangeInput in;

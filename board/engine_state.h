@@ -188,6 +188,7 @@ struct EngineState {
     MoveList<2 * CellCount + 2> MoveHistory{};
     std::array<int16_t, CellCount> RootBonus{};
     int32_t NodeBudget = 1500000;
+    int32_t NodeBudgetCeiling = 1500000; ///< no root search starts with a larger budget
     int32_t BudgetBase = 3;
     int32_t DefaultMoveLimit = 32;
     int32_t PlyLimit = 23;

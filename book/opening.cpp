@@ -1,6 +1,7 @@
 #include "book/opening.h"
 
 #include "board/random.h"
+#include "book/opening_book.h"
 
 namespace pentad {
 namespace {
@@ -38,8 +39,8 @@ int prepareOpening(EngineState &e) {
         int r2 = drawRandom(e);
         return cellAt(CentreLow + r2 % CentreSpan, CentreLow + r1 % CentreSpan);
     }
-    // The book answer goes one past the last stone; no book is consulted yet.
-    int answer = -1;
+    // The book answer goes one past the last stone.
+    int answer = openingBook().lookup(e);
     e.MoveHistory.cells[stones + 1] = int16_t(answer);
     if (answer >= 0 && e.Board[answer] == Empty) e.BookMoveFlag = true;
     if (stones == 1) setSecondMoveBonus(e, e.MoveHistory.cells[1]);

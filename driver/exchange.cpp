@@ -8,6 +8,7 @@
 #include "board/pattern_tables.h"
 #include "board/placement.h"
 #include "book/opening.h"
+#include "book/opening_book.h"
 #include "resources/platform.h"
 #include "search/search.h"
 #include "search/transposition.h"
@@ -140,6 +141,7 @@ bool setupPosition(EngineState &e, const ExchangeInput &in, uint32_t seed) {
     e.TurnLimit = in.turnLimit;
     e.MatchTime = in.matchTime;
     if (!loadPatternTables(e)) return false;
+    openingBook().load();
     initEngine(e);
     e.MoveNumber = 1;
     e.NodeBudget = 1500000;

@@ -28,6 +28,25 @@ void swapRootPositions(EngineState &e, int a, int b) {
     std::swap(e.RootScores[a], e.RootScores[b]);
 }
 
+// The book keeps its move first only where its answer is searched first: bring the answer
+// (stored after the last stone of the history) to position 1, adding it when the
+// generator did not list it.
+bool bookMoveFirst(const EngineState &e) { return e.BookMoveFlag && e.MoveNumber > 2; }
+
+void placeBookMoveFirst(EngineState &e) {
+    const int answer = e.MoveHistory.cells[e.MoveHistory.count + 1];
+    if (answer < 0 || answer >= CellCount || e.Board[answer] != Empty) return;
+    int at = -1;
+    for (int k = 1; k <= e.RootFullCount && at < 0; ++k)
+        if (e.RootMoves.cells[k] == answer) at = k;
+    if (at < 0) {
+        at = ++e.RootFullCount;
+        e.RootMoves.cells[at] = int16_t(answer);
+        if (e.RootMoves.count == 0) e.RootMoves.count = 1;
+    }
+    swapRootPositions(e, at, 1);
+}
+
 } // namespace
 
 void rootSearch(EngineState &e, Side side) {
@@ -49,6 +68,7 @@ void rootSearch(EngineState &e, Side side) {
         generateMoves(e, req);
         e.RootFullCount = e.RootMoves.count;
         e.RootMoves.count = int16_t(std::min<int>(e.RootMoves.count, req.moveLimit));
+        if (bookMoveFirst(e) && !e.ForcedResult) placeBookMoveFirst(e);
     }
     // 3, 4. Degenerate roots need no search.
     e.IterationLine[0] = 0;
@@ -76,7 +96,7 @@ void rootSearch(EngineState &e, Side side) {
         if (e.FullWindowRoot) e.RootAlpha = NoScore;
         // 6.2 Moves that raised the best value before go first, by value; the rest by their
         // ordering score. Ties keep the earlier position.
-        if (i < e.RootFullCount) {
+        if (i < e.RootFullCount && !(i == 1 && bookMoveFirst(e))) {
             int v = NoScore, o = 0, chosen = -1;
             for (int k = i; k <= e.RootFullCount; ++k) {
                 if (e.RootScores[k] > v) {
@@ -105,7 +125,7 @@ void rootSearch(EngineState &e, Side side) {
                 uint16_t &score = e.MoveScores[0][e.IterationLine[3]];
                 if (score != 0) score = uint16_t(score + 2000);
             }
-            if (i == 1 && e.BookMoveFlag && e.MoveNumber > 2) {
+            if (i == 1 && bookMoveFirst(e)) {
                 e.BestScore = e.RootAlpha = BookScore;
             } else {
                 e.RootAlpha = r;

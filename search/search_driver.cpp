@@ -11,7 +11,7 @@ namespace {
 constexpr int ExpectedGameLength = 50; // moves of a whole game, both sides together
 constexpr int FirstNodeBudget = 1000;
 constexpr int NodeBudgetGrowth = 5;
-constexpr int NodeBudgetCeiling = 1500000;
+constexpr int OpeningCeiling = 1500000;
 constexpr int OpeningStepFrom = 3125000; // in the opening this budget becomes the ceiling
 constexpr int OpeningLastMoveNumber = 9;
 constexpr int FirstPlyLimit = 15;
@@ -77,12 +77,11 @@ void searchMove(EngineState &e, SearchObserver *observer) {
         // search at the ceiling.
         e.PlyLimit += PlyLimitGrowth;
         int64_t next = int64_t(e.NodeBudget) * NodeBudgetGrowth;
-        if (next == OpeningStepFrom && e.MoveNumber <= OpeningLastMoveNumber)
-            next = NodeBudgetCeiling;
+        if (next == OpeningStepFrom && e.MoveNumber <= OpeningLastMoveNumber) next = OpeningCeiling;
         e.NodeBudget = int32_t(std::min<int64_t>(next, std::numeric_limits<int32_t>::max()));
         ++e.IterationNumber;
         // 8.
-        if (clockReached(e) || e.NodeBudget > NodeBudgetCeiling) break;
+        if (clockReached(e) || e.NodeBudget > e.NodeBudgetCeiling) break;
         if (observer && observer->maxIterations > 0 && searches >= observer->maxIterations) break;
     }
 }

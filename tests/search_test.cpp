@@ -22,7 +22,8 @@ TEST(TranspositionTable, ClustersReplacementAndTheLastHomeSlot) {
     TranspositionTable &t = table();
     t.clear();
     const uint32_t home = 12345;
-    for (uint32_t high = 1; high <= 9; ++high) t.store({home, high}, 15, int(high), int(high) * 10, ExactScore, 1);
+    for (uint32_t high = 1; high <= 9; ++high)
+        t.store({home, high}, 15, int(high), int(high) * 10, ExactScore, 1);
     // The ninth key found the cluster full and replaced the home slot (the first key).
     EXPECT_EQ(t.probe({home, 1}), nullptr);
     for (uint32_t high = 2; high <= 9; ++high) {
@@ -42,7 +43,8 @@ TEST(TranspositionTable, ClustersReplacementAndTheLastHomeSlot) {
 
     // The highest home slot's cluster is the last eight entries; nothing wraps.
     const uint32_t last = TranspositionTable::IndexMask;
-    for (uint32_t high = 1; high <= 8; ++high) t.store({last | 0x12800000u, high}, 15, 0, 0, UpperBound, 1);
+    for (uint32_t high = 1; high <= 8; ++high)
+        t.store({last | 0x12800000u, high}, 15, 0, 0, UpperBound, 1);
     EXPECT_EQ(t.entry(TranspositionTable::EntryCount - 1).keyCheck, 8u);
     EXPECT_EQ(t.entry(0).depth, 0);
 
@@ -86,7 +88,8 @@ std::unique_ptr<EngineState> searchReady(const std::vector<std::string> &rows, i
     e->RandomizeLeaves = false;
     e->PrincipalLine[0] = 0;
     e->EngineSide = X;
-    for (auto &k : e->KillerMoves) k = {-1, -1};
+    for (auto &k : e->KillerMoves)
+        k = {-1, -1};
     computeBudgetThresholds(*e);
     return e;
 }
@@ -115,7 +118,8 @@ std::unique_ptr<EngineState> deadBoard(std::vector<int> empties) {
     std::vector<std::string> rows;
     for (int r = 0; r < BoardSize; ++r) {
         std::string row;
-        for (int c = 0; c < BoardSize; ++c) row += (c + 2 * r) % 4 < 2 ? 'X' : 'O';
+        for (int c = 0; c < BoardSize; ++c)
+            row += (c + 2 * r) % 4 < 2 ? 'X' : 'O';
         for (int cell : empties)
             if (cell / BoardSize == r) row[cell % BoardSize] = '.';
         rows.push_back(row);
@@ -182,12 +186,14 @@ struct CountingObserver : SearchObserver {
 
 TEST(SearchDriver, RootSearchesPerMoveAndLeafLimit) {
     // A forced root keeps every root search trivial; the driver still runs its schedule.
-    for (auto [stones, searches, leafLimit] : {std::tuple{8, 6, 16}, std::tuple{9, 5, 16}, std::tuple{11, 5, 24}}) {
+    for (auto [stones, searches, leafLimit] :
+         {std::tuple{8, 6, 16}, std::tuple{9, 5, 16}, std::tuple{11, 5, 24}}) {
         auto e = searchReady({"..........", "....XXX...", "....OOO..."}, 9);
         // Pad with far-away stones to the wanted count; X to move at even counts.
         const int pads[] = {at(0, 0), at(0, 19), at(19, 0), at(19, 19), at(0, 10)};
         int n = 6;
-        for (int i = 0; n < stones; ++i, ++n) place(*e, pads[i], n % 2 == 0 ? X : O);
+        for (int i = 0; n < stones; ++i, ++n)
+            place(*e, pads[i], n % 2 == 0 ? X : O);
         e->MoveHistory.count = int16_t(stones);
         e->MoveNumber = stones + 1;
         e->ClockEnabled = false;
@@ -209,7 +215,8 @@ TEST(RootSearch, BookFlagKeepsTheFirstRootMove) {
     observer.maxIterations = 2;
     searchMove(*e, &observer);
     EXPECT_EQ(e->BestScore, 31999);
-    for (int i = 2; i <= e->RootFullCount; ++i) EXPECT_EQ(e->RootScores[i], -32000) << i;
+    for (int i = 2; i <= e->RootFullCount; ++i)
+        EXPECT_EQ(e->RootScores[i], -32000) << i;
 }
 
 // Whole moves through the exchange-file engine.
@@ -259,7 +266,8 @@ TEST(EngineEndToEnd, KeepsToATwoSecondTurnLimit) {
     rows[11] = "---------X----------";
     auto start = std::chrono::steady_clock::now();
     int move = playedMove(rows, "o", "2 1000000");
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_GE(move, 0);
     EXPECT_LT(seconds, 2.0);
 }

@@ -19,15 +19,32 @@ int transformCell(int cell, int k) {
     const int row = cell / BoardSize, col = cell % BoardSize;
     int r, c;
     switch (k) {
-    case 0: r = row, c = col; break;
-    case 1: r = Last - col, c = row; break;
-    case 2: r = Last - row, c = Last - col; break;
-    case 3: r = col, c = Last - row; break;
-    case 4: r = Last - row, c = col; break;
-    case 5: r = Last - col, c = Last - row; break;
-    case 6: r = row, c = Last - col; break;
-    case 7: r = col, c = row; break;
-    default: return -1;
+    case 0:
+        r = row, c = col;
+        break;
+    case 1:
+        r = Last - col, c = row;
+        break;
+    case 2:
+        r = Last - row, c = Last - col;
+        break;
+    case 3:
+        r = col, c = Last - row;
+        break;
+    case 4:
+        r = Last - row, c = col;
+        break;
+    case 5:
+        r = Last - col, c = Last - row;
+        break;
+    case 6:
+        r = row, c = Last - col;
+        break;
+    case 7:
+        r = col, c = row;
+        break;
+    default:
+        return -1;
     }
     return r * BoardSize + c;
 }
@@ -49,17 +66,21 @@ int OpeningBook::lookup(const EngineState &e) const {
     for (int k = 0; k < 8; ++k) {
         // 1. The position under map k on a scratch board.
         std::array<uint8_t, CellCount> scratch{};
-        for (int j = 1; j <= s; ++j) scratch[transformCell(e.MoveHistory.cells[j], k)] = j % 2 ? X : O;
+        for (int j = 1; j <= s; ++j)
+            scratch[transformCell(e.MoveHistory.cells[j], k)] = j % 2 ? X : O;
         // 2. Work list: X cells in scan order at odd places, O cells at even places.
         std::array<int, BookMaxStones + 2> w{};
         int nextX = 1, nextO = 2;
         for (int c = 0; c < CellCount; ++c) {
-            if (scratch[c] == X) w[nextX] = c, nextX += 2;
-            else if (scratch[c] == O) w[nextO] = c, nextO += 2;
+            if (scratch[c] == X)
+                w[nextX] = c, nextX += 2;
+            else if (scratch[c] == O)
+                w[nextO] = c, nextO += 2;
         }
         // 3. The first record of this length.
         size_t pos = 0;
-        while (pos < size && bytes_[pos] != BookTerminator && bytes_[pos] < s) pos += size_t(bytes_[pos]) + 1;
+        while (pos < size && bytes_[pos] != BookTerminator && bytes_[pos] < s)
+            pos += size_t(bytes_[pos]) + 1;
         const int r1 = w[1] / BoardSize, c1 = w[1] % BoardSize;
         // 4-6. Records of this length in order, each aligned on its first stone.
         for (; pos + size_t(length) < size && bytes_[pos] == length; pos += size_t(length) + 1) {

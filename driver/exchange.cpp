@@ -153,6 +153,10 @@ bool setupPosition(EngineState &e, const ExchangeInput &in, uint32_t seed) {
     e.RandomizeLeaves = true;
     e.FullWindowRoot = false;
     e.BookMoveFlag = false;
+    // Settings a tool may have changed earlier in the same process.
+    e.NodeBudgetCeiling = 1500000;
+    e.ClockOrigin = 0;
+    e.ClockEnabled = true;
     e.MoveHistory.count = 0;
     e.MoveHistory.cells.fill(0);
     // X stones take the even history positions and O stones the odd ones, each colour in

@@ -37,7 +37,8 @@ TEST(BookSymmetries, EveryMapIsUndoneByItsInverse) {
 std::unique_ptr<EngineState> positionOf(const std::vector<int> &stonesInPlayOrder) {
     auto e = test::freshState();
     std::vector<int> xs, os;
-    for (size_t i = 0; i < stonesInPlayOrder.size(); ++i) (i % 2 ? os : xs).push_back(stonesInPlayOrder[i]);
+    for (size_t i = 0; i < stonesInPlayOrder.size(); ++i)
+        (i % 2 ? os : xs).push_back(stonesInPlayOrder[i]);
     std::sort(xs.begin(), xs.end());
     std::sort(os.begin(), os.end());
     e->MoveHistory.count = 0;
@@ -73,8 +74,10 @@ TEST(BookLookup, FoundUnderEveryMapAndShiftWithTheAnswerMappedBack) {
     for (int k = 0; k < 8; ++k) {
         for (int shift : {0, 1, BoardSize, -BoardSize - 1, 3 * BoardSize + 4}) {
             std::vector<int> moved;
-            for (int c : stones) moved.push_back(transformCell(c + shift, k));
-            EXPECT_EQ(book.lookup(*positionOf(moved)), transformCell(149 + shift, k)) << k << " " << shift;
+            for (int c : stones)
+                moved.push_back(transformCell(c + shift, k));
+            EXPECT_EQ(book.lookup(*positionOf(moved)), transformCell(149 + shift, k))
+                << k << " " << shift;
         }
     }
 }
@@ -88,7 +91,8 @@ TEST(BookLookup, StoneCountsOutsideTheBookAreNotFound) {
     EXPECT_EQ(book.lookup(*positionOf({168})), -1);
     // 34 to 50 stones run into the terminator; a book without one is never read past.
     std::vector<int> many;
-    for (int i = 0; i < 40; ++i) many.push_back(at(i / 8 * 2, i % 8 * 2 + (i / 8) % 2));
+    for (int i = 0; i < 40; ++i)
+        many.push_back(at(i / 8 * 2, i % 8 * 2 + (i / 8) % 2));
     EXPECT_EQ(book.lookup(*positionOf(many)), -1);
     const std::vector<uint8_t> cut = {0x03, 0x88, 0x77};
     book.use(cut);
@@ -98,7 +102,8 @@ TEST(BookLookup, StoneCountsOutsideTheBookAreNotFound) {
 }
 
 TEST(OpeningStep, BookFlagOnlyForAnEmptyAnswerCell) {
-    const std::vector<uint8_t> bytes = {0x03, 0x88, 0x77, 0x79, 0x05, 0x88, 0x77, 0x99, 0x79, 0x77, 0xFF};
+    const std::vector<uint8_t> bytes = {0x03, 0x88, 0x77, 0x79, 0x05, 0x88,
+                                        0x77, 0x99, 0x79, 0x77, 0xFF};
     openingBook().use(bytes);
     auto e = positionOf({168, 147});
     EXPECT_EQ(prepareOpening(*e), -1);
@@ -177,7 +182,7 @@ TEST(BookBuilder, WritesSortedRecordsThatLookupFinds) {
     std::vector<uint8_t> book;
     ASSERT_TRUE(buildBook(records, book, error)) << error;
     ASSERT_EQ(book.size(), 4u + 6u + 1u); // two records and the terminator
-    EXPECT_EQ(book[0], 3); // the shorter record first
+    EXPECT_EQ(book[0], 3);                // the shorter record first
     EXPECT_EQ(book[4], 5);
     EXPECT_EQ(book.back(), BookTerminator);
     // X stones ascending at odd places, O stones ascending at even places.
@@ -205,7 +210,8 @@ TEST(BookBuilder, RejectsMalformedBooks) {
         EXPECT_FALSE(buildBook(records, book, error)) << text;
         EXPECT_NE(error.find(words), std::string::npos) << error;
     }
-    for (const char *text : {"9,9 9,10 10,9\n", "9,9 9,x : 1,1\n", "9,9 9,20 : 1,1\n", "9,9 : 1,1 2,2\n"}) {
+    for (const char *text :
+         {"9,9 9,10 10,9\n", "9,9 9,x : 1,1\n", "9,9 9,20 : 1,1\n", "9,9 : 1,1 2,2\n"}) {
         std::istringstream in(text);
         std::vector<BookSourceRecord> records;
         std::string error;
@@ -221,8 +227,10 @@ TEST(BookBuilder, ShippedBookIsItsSourceBuilt) {
     ASSERT_TRUE(parseBookSource(in, records, error)) << error;
     std::vector<uint8_t> book;
     ASSERT_TRUE(buildBook(records, book, error)) << error;
-    std::ifstream shipped(std::string(PENTAD_SOURCE_DIR) + "/resources/japanese.bin", std::ios::binary);
-    std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(shipped), std::istreambuf_iterator<char>()};
+    std::ifstream shipped(std::string(PENTAD_SOURCE_DIR) + "/resources/japanese.bin",
+                          std::ios::binary);
+    std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(shipped),
+                               std::istreambuf_iterator<char>()};
     EXPECT_EQ(bytes, book);
 }
 
@@ -254,7 +262,8 @@ TEST(BookEndToEnd, EngineAnswersBookPositionsUnderEverySymmetry) {
         dir.write("plocha.dat", test::boardFile(rows));
         dir.write("timeouts.dat", "5 60000");
         ASSERT_EQ(test::runIn(dir.path(), PENTAD_ENGINE_BINARY).status, 0);
-        EXPECT_EQ(dir.read("tah.dat"), std::to_string(expected % BoardSize) + "," + std::to_string(expected / BoardSize));
+        EXPECT_EQ(dir.read("tah.dat"), std::to_string(expected % BoardSize) + "," +
+                                           std::to_string(expected / BoardSize));
     }
 }
 

@@ -72,16 +72,20 @@ std::string canonicalPosition(const std::vector<int> &stones) {
             minCol = std::min(minCol, c % BoardSize);
         }
         std::vector<std::pair<int, int>> shifted;
-        for (auto [c, colour] : cells) shifted.push_back({(c / BoardSize - minRow) * BoardSize + c % BoardSize - minCol, colour});
+        for (auto [c, colour] : cells)
+            shifted.push_back(
+                {(c / BoardSize - minRow) * BoardSize + c % BoardSize - minCol, colour});
         std::sort(shifted.begin(), shifted.end());
         std::string key;
-        for (auto [c, colour] : shifted) key += std::to_string(c) + (colour ? "o" : "x");
+        for (auto [c, colour] : shifted)
+            key += std::to_string(c) + (colour ? "o" : "x");
         if (k == 0 || key < best) best = key;
     }
     return best;
 }
 
-bool buildBook(const std::vector<BookSourceRecord> &records, std::vector<uint8_t> &book, std::string &error) {
+bool buildBook(const std::vector<BookSourceRecord> &records, std::vector<uint8_t> &book,
+               std::string &error) {
     std::map<std::string, int> seen; // canonical position -> source line
     std::vector<std::vector<uint8_t>> encoded;
     for (const BookSourceRecord &r : records) {
@@ -100,7 +104,8 @@ bool buildBook(const std::vector<BookSourceRecord> &records, std::vector<uint8_t
             return false;
         }
         int minRow = BoardSize, maxRow = -1, minCol = BoardSize, maxCol = -1;
-        for (int c : r.stones) cells.insert(c);
+        for (int c : r.stones)
+            cells.insert(c);
         cells.insert(r.answer);
         for (int c : cells) {
             minRow = std::min(minRow, c / BoardSize), maxRow = std::max(maxRow, c / BoardSize);
@@ -119,9 +124,12 @@ bool buildBook(const std::vector<BookSourceRecord> &records, std::vector<uint8_t
         // Centre the position in the frame, so it is found wherever it stands on the board.
         const int rowShift = FrameFirst + (FrameSpan - 1 - (maxRow - minRow)) / 2 - minRow;
         const int colShift = FrameFirst + (FrameSpan - 1 - (maxCol - minCol)) / 2 - minCol;
-        auto byteOf = [&](int c) { return uint8_t(16 * (c / BoardSize + rowShift) + c % BoardSize + colShift); };
+        auto byteOf = [&](int c) {
+            return uint8_t(16 * (c / BoardSize + rowShift) + c % BoardSize + colShift);
+        };
         std::vector<uint8_t> xs, os;
-        for (int i = 0; i < n; ++i) (i % 2 ? os : xs).push_back(byteOf(r.stones[i]));
+        for (int i = 0; i < n; ++i)
+            (i % 2 ? os : xs).push_back(byteOf(r.stones[i]));
         std::sort(xs.begin(), xs.end());
         std::sort(os.begin(), os.end());
         std::vector<uint8_t> record{uint8_t(n + 1)};
@@ -132,9 +140,11 @@ bool buildBook(const std::vector<BookSourceRecord> &records, std::vector<uint8_t
         record.push_back(byteOf(r.answer));
         encoded.push_back(record);
     }
-    std::stable_sort(encoded.begin(), encoded.end(), [](const auto &a, const auto &b) { return a[0] < b[0]; });
+    std::stable_sort(encoded.begin(), encoded.end(),
+                     [](const auto &a, const auto &b) { return a[0] < b[0]; });
     book.clear();
-    for (const auto &record : encoded) book.insert(book.end(), record.begin(), record.end());
+    for (const auto &record : encoded)
+        book.insert(book.end(), record.begin(), record.end());
     book.push_back(BookTerminator);
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "board/pattern_tables.h"
 #include "book/opening.h"
 #include "book/opening_book.h"
 #include "driver/exchange.h"
@@ -21,6 +23,8 @@
 #include "threats/generator.h"
 #include "tools/bench.h"
 #include "tools/book_builder.h"
+#include "tools/diagnostics.h"
+#include "tools/harness.h"
 #include "tools/pattern_rules.h"
 
 namespace pentad {
@@ -425,6 +429,122 @@ int commandBookAnalyse(int argc, char **argv) {
     return 0;
 }
 
+// A started engine state on an empty board, as the engine builds it, with the time limits
+// of a folder without timeouts.dat unless given.
+bool harnessState(EngineState &e, const Options &options, long long seed) {
+    long long turn = 30, match = 180000;
+    if (!options.number("--turn-s", turn) || !options.number("--match-ms", match)) return false;
+    ExchangeInput in;
+    in.board.fill('-');
+    in.turnLimit = int32_t(std::clamp<long long>(turn, INT32_MIN, INT32_MAX));
+    in.matchTime = int32_t(std::clamp<long long>(match, INT32_MIN, INT32_MAX));
+    if (!allocateTable() || !setupPosition(e, in, uint32_t(seed))) return false;
+    return true;
+}
+
+int commandInfo() {
+    EngineState &e = engineState();
+    if (!loadPatternTables(e)) return 1;
+    if (!writeInfoDump(e, ".")) {
+        std::fputs("pentad-tools: cannot write info.txt\n", stderr);
+        return 1;
+    }
+    return 0;
+}
+
+int commandCandidates(int argc, char **argv) {
+    if (argc < 3) {
+        std::fputs(Usage, stderr);
+        return 2;
+    }
+    EngineState &e = engineState();
+    if (!loadToolPosition(argv[2], 1, e)) return 1;
+    if (!writeCandidateBoard(e, argv[2])) {
+        std::fprintf(stderr, "pentad-tools: cannot write %s/deb2.txt\n", argv[2]);
+        return 1;
+    }
+    return 0;
+}
+
+int commandReplay(int argc, char **argv) {
+    if (argc < 3) {
+        std::fputs(Usage, stderr);
+        return 2;
+    }
+    Options options{argc, argv, 3};
+    long long set = 2;
+    if (!options.number("--set", set)) return 2;
+    if (set < 0 || set > 2) {
+        std::fputs("pentad-tools: --set must be 0, 1 or 2\n", stderr);
+        return 2;
+    }
+    GameRecord record;
+    if (!readGameRecord(argv[2], record)) {
+        std::fprintf(stderr, "pentad-tools: cannot read the game record %s\n", argv[2]);
+        return 1;
+    }
+    for (const std::string &note : record.notes)
+        std::fprintf(stderr, "pentad-tools: %s\n", note.c_str());
+    EngineState &e = engineState();
+    if (!harnessState(e, options, 1)) return 1;
+    replayGameRecord(e, record, int(set), stdout);
+    return 0;
+}
+
+int commandSelfPlay(int argc, char **argv) {
+    Options options{argc, argv, 2};
+    long long setX = -1, setO = -1, games = 1, seed = 1;
+    if (!options.number("--x-set", setX) || !options.number("--o-set", setO) ||
+        !options.number("--games", games) || !options.number("--seed", seed))
+        return 2;
+    if (setX < 0 || setX > 2 || setO < 0 || setO > 2 || games < 1) {
+        std::fputs("pentad-tools: selfplay needs --x-set and --o-set in 0..2 and --games >= 1\n",
+                   stderr);
+        return 2;
+    }
+    std::srand(unsigned(seed));
+    int winsX = 0, winsO = 0, draws = 0;
+    std::vector<double> points; // set A's point per game
+    for (long long g = 1; g <= games; ++g) {
+        EngineState &e = engineState();
+        e = EngineState{};
+        if (!harnessState(e, options, seed + g)) return 1;
+        SelfPlayGame game = playSelfGame(e, int(setX), int(setO));
+        const char *result = game.result == 2 ? "X wins" : game.result == 0 ? "O wins" : "draw";
+        std::printf("game %lld: opening %d, %s after %zu moves:", g, game.opening, result,
+                    game.moves.size());
+        for (int m : game.moves)
+            std::printf(" %d,%d", m % BoardSize, m / BoardSize);
+        std::printf("\n");
+        std::fflush(stdout);
+        winsX += game.result == 2;
+        winsO += game.result == 0;
+        draws += game.result == 1;
+        points.push_back(game.result / 2.0);
+    }
+    const double n = double(points.size());
+    double score = 0;
+    for (double p : points)
+        score += p;
+    score /= n;
+    double variance = 0;
+    for (double p : points)
+        variance += (p - score) * (p - score);
+    const double margin = 1.96 * std::sqrt(variance / n) / std::sqrt(n);
+    auto elo = [](double p) { return -400.0 * std::log10(1.0 / p - 1.0); };
+    std::printf("set %lld (X) wins %d, set %lld (O) wins %d, draws %d, score %.3f", setX, winsX,
+                setO, winsO, draws, score);
+    if (score <= 0 || score >= 1) {
+        std::printf(", Elo difference unbounded (%s)\n", score >= 1 ? "+inf" : "-inf");
+    } else {
+        double low = std::clamp(score - margin, 1e-6, 1 - 1e-6),
+               high = std::clamp(score + margin, 1e-6, 1 - 1e-6);
+        std::printf(", Elo difference %+.0f (95%% interval %+.0f .. %+.0f)\n", elo(score), elo(low),
+                    elo(high));
+    }
+    return 0;
+}
+
 } // namespace
 
 int runToolsCommand(int argc, char **argv) {
@@ -435,6 +555,10 @@ int runToolsCommand(int argc, char **argv) {
     if (command == "generate") return commandGenerate(argc, argv);
     if (command == "search") return commandSearch(argc, argv);
     if (command == "bench") return commandBench(argc, argv);
+    if (command == "info") return commandInfo();
+    if (command == "candidates") return commandCandidates(argc, argv);
+    if (command == "replay") return commandReplay(argc, argv);
+    if (command == "selfplay") return commandSelfPlay(argc, argv);
     std::string_view sub = argc > 2 ? argv[2] : "";
     if (command == "book" && sub == "build") return commandBookBuild(argc, argv);
     if (command == "book" && (sub == "analyse" || sub == "analyze"))

@@ -160,6 +160,14 @@ void resetLineState(EngineState &e) {
     e.ClassValidO.fill(0);
 }
 
+void resetPosition(EngineState &e) {
+    resetLineState(e);
+    for (auto &stones : e.WindowStones)
+        stones = {0, 0};
+    e.LiveWindowsX = e.LiveWindowsO = 0;
+    e.PositionKey = {};
+}
+
 void initEngine(EngineState &e) {
     // 1. Sentinels read by scans and by the top-four selection.
     e.OpponentBucketOf[100] = TopFourFloorValue;

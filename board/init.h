@@ -14,6 +14,9 @@ void initEngine(EngineState &e);
 /// and every class record marked stale.
 void resetLineState(EngineState &e);
 
+/// The empty board of resetLineState, with the window counts and the key cleared too.
+void resetPosition(EngineState &e);
+
 /// Makes stored weight set k (1..3) the working weights.
 void activateParameters(EngineState &e, int k);
 

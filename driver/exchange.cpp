@@ -1,5 +1,6 @@
 #include "driver/exchange.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <limits>
@@ -136,13 +137,18 @@ void normaliseColours(ExchangeInput &in) {
         c = c == 'X' ? 'O' : c == 'O' ? 'X' : c;
 }
 
-bool setupPosition(EngineState &e, const ExchangeInput &in, uint32_t seed) {
+bool startEngine(EngineState &e, uint32_t seed) {
     e.RandomSeed = seed;
-    e.TurnLimit = in.turnLimit;
-    e.MatchTime = in.matchTime;
     if (!loadPatternTables(e)) return false;
     openingBook().load();
     initEngine(e);
+    return true;
+}
+
+void preparePosition(EngineState &e, const ExchangeInput &in) {
+    resetPosition(e);
+    e.TurnLimit = in.turnLimit;
+    e.MatchTime = in.matchTime;
     e.MoveNumber = 1;
     e.NodeBudget = 1500000;
     e.BudgetBase = 3;
@@ -156,6 +162,7 @@ bool setupPosition(EngineState &e, const ExchangeInput &in, uint32_t seed) {
     // Settings a tool may have changed earlier in the same process.
     e.NodeBudgetCeiling = 1500000;
     e.ClockOrigin = 0;
+    e.DeadlineOverride = -1;
     e.ClockEnabled = true;
     e.MoveHistory.count = 0;
     e.MoveHistory.cells.fill(0);
@@ -173,7 +180,24 @@ bool setupPosition(EngineState &e, const ExchangeInput &in, uint32_t seed) {
         ++e.MoveNumber;
     }
     e.RootBonus.fill(0);
+}
+
+bool setupPosition(EngineState &e, const ExchangeInput &in, uint32_t seed) {
+    if (!startEngine(e, seed)) return false;
+    preparePosition(e, in);
     return true;
+}
+
+int chooseMove(EngineState &e) {
+    int move = prepareOpening(e);
+    if (move < 0) {
+        searchMove(e);
+        move = e.IterationLine[1];
+    }
+    // The search always names an empty cell; should it ever not, any empty cell is legal.
+    if (move < 0 || move >= CellCount || e.Board[move] != Empty)
+        move = int(std::find(e.Board.begin(), e.Board.end(), int32_t(Empty)) - e.Board.begin());
+    return move;
 }
 
 int runEngine(const std::filesystem::path &dir) {
@@ -194,11 +218,7 @@ int runEngine(const std::filesystem::path &dir) {
     // 7-10. Start-up and placement of the position.
     if (!setupPosition(e, in, seed)) return fail("error: line-pattern tables missing!\n");
     // 11-12. Opening step, then the search.
-    int move = prepareOpening(e);
-    if (move < 0) {
-        searchMove(e);
-        move = e.IterationLine[1];
-    }
+    int move = chooseMove(e);
     // 13. The move, column first.
     {
         FileCloser tah{openFile(dir / "tah.dat", "w")};

@@ -25,9 +25,19 @@ bool readExchangeFiles(const std::filesystem::path &dir, ExchangeInput &in, std:
 /// Swaps the colours when needed so that X moved first and the engine is to move.
 void normaliseColours(ExchangeInput &in);
 
-/// Start-up from the loaded input: seeds the generator, loads the tables, builds the
-/// engine state, and places every stone in cell order. False when the tables are missing.
+/// Once per process: seeds the generator, loads the tables and the book, builds the
+/// constant tables and the keys. False when the tables are missing.
+bool startEngine(EngineState &e, uint32_t seed);
+
+/// The position of the input on a started engine: empty board, the engine's settings and
+/// parameters, then every stone placed in cell order.
+void preparePosition(EngineState &e, const ExchangeInput &in);
+
+/// Both of the above.
 bool setupPosition(EngineState &e, const ExchangeInput &in, uint32_t seed);
+
+/// The opening step, then the search: the move for the side to move, always an empty cell.
+int chooseMove(EngineState &e);
 
 /// The whole run of one move in `dir`; returns the process exit status (0 or -1).
 int runEngine(const std::filesystem::path &dir);

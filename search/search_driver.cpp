@@ -49,7 +49,10 @@ int32_t timeBudgetMs(int32_t turnLimit, int32_t matchTime, int stones) {
 }
 
 void computeDeadline(EngineState &e) {
-    e.Deadline = timeBudgetMs(e.TurnLimit, e.MatchTime, e.MoveHistory.count);
+    if (e.DeadlineOverride >= 0)
+        e.Deadline = e.DeadlineOverride;
+    else
+        e.Deadline = timeBudgetMs(e.TurnLimit, e.MatchTime, e.MoveHistory.count);
 }
 
 void searchMove(EngineState &e, SearchObserver *observer) {

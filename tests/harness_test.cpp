@@ -39,11 +39,13 @@ TEST(Diagnostics, CandidateBoardLayout) {
     ASSERT_EQ(board.size(), 20u * 61u);
     EXPECT_EQ(board[0], '\n');
     EXPECT_NE(board.back(), '\n');
-    for (int r = 0; r < 20; ++r) EXPECT_EQ(board[size_t(r) * 61], '\n');
+    for (int r = 0; r < 20; ++r)
+        EXPECT_EQ(board[size_t(r) * 61], '\n');
     // Row 9 as written: " X " at column 9, " O " at column 10.
     EXPECT_EQ(board.substr(9 * 61 + 1 + 9 * 3, 6), " X  O ");
     // The root list of 32 candidates runs past '9' into ':', ';', ... in code order.
-    for (char c : {'1', '9', ':', ';', '<'}) EXPECT_NE(board.find(std::string(" ") + c + " "), std::string::npos) << c;
+    for (char c : {'1', '9', ':', ';', '<'})
+        EXPECT_NE(board.find(std::string(" ") + c + " "), std::string::npos) << c;
 }
 
 TEST(Diagnostics, CandidateBoardWithoutCandidatesShowsOnlyStones) {
@@ -58,7 +60,8 @@ TEST(Diagnostics, CandidateBoardWithoutCandidatesShowsOnlyStones) {
     test::ScratchDir dir;
     ASSERT_TRUE(writeCandidateBoard(*e, dir.path()));
     std::string board = dir.read("deb2.txt");
-    for (char c : board) EXPECT_TRUE(c == '\n' || c == ' ' || c == 'X' || c == 'O' || c == '-') << c;
+    for (char c : board)
+        EXPECT_TRUE(c == '\n' || c == ' ' || c == 'X' || c == 'O' || c == '-') << c;
 }
 
 GameRecord recordFrom(const std::string &text, test::ScratchDir &dir) {
@@ -70,7 +73,8 @@ GameRecord recordFrom(const std::string &text, test::ScratchDir &dir) {
 
 TEST(GameRecord, ReadingStopsSafely) {
     test::ScratchDir dir;
-    EXPECT_EQ(recordFrom("Black White 10,10 11,11 12,10", dir).moves, (std::vector<int>{189, 210, 191}));
+    EXPECT_EQ(recordFrom("Black White 10,10 11,11 12,10", dir).moves,
+              (std::vector<int>{189, 210, 191}));
     // A malformed item ends the list; the moves before it stay.
     EXPECT_EQ(recordFrom("a b 10,10 11,11 x,3 12,12", dir).moves.size(), 2u);
     EXPECT_EQ(recordFrom("a b 10,10 11;11", dir).moves.size(), 1u);
@@ -172,7 +176,9 @@ TEST(SelfPlay, ToolSettingsNeverReachTheEnginesOwnMove) {
 
 TEST(SelfPlay, ToolPlaysAndSummarises) {
     test::ScratchDir dir;
-    test::RunResult r = test::runIn(dir.path(), Tools + " selfplay --x-set 2 --o-set 2 --games 1 --seed 3 --turn-s 1 --match-ms 3000");
+    test::RunResult r = test::runIn(
+        dir.path(),
+        Tools + " selfplay --x-set 2 --o-set 2 --games 1 --seed 3 --turn-s 1 --match-ms 3000");
     ASSERT_EQ(r.status, 0);
     EXPECT_EQ(r.output.substr(0, 7), "game 1:");
     EXPECT_NE(r.output.find("set 2 (X) wins"), std::string::npos);

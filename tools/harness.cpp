@@ -20,8 +20,8 @@ constexpr int RecordedMovesBeforeReplay = 3;
 
 // Second and third moves of the self-play openings: x2, y2, x3, y3, counted from 1.
 constexpr int SelfPlayOpenings[10][4] = {
-    {8, 9, 8, 11},  {9, 9, 9, 11},  {9, 9, 7, 11}, {8, 9, 9, 11},  {9, 10, 11, 8},
-    {10, 10, 10, 11}, {6, 6, 7, 5}, {10, 10, 9, 11}, {10, 10, 11, 7}, {7, 7, 6, 5},
+    {8, 9, 8, 11},    {9, 9, 9, 11}, {9, 9, 7, 11},   {8, 9, 9, 11},   {9, 10, 11, 8},
+    {10, 10, 10, 11}, {6, 6, 7, 5},  {10, 10, 9, 11}, {10, 10, 11, 7}, {7, 7, 6, 5},
 };
 
 int cellFromRecord(int x, int y) { return x + BoardSize * y - (BoardSize + 1); }
@@ -47,7 +47,8 @@ void applyWeightSet(EngineState &e, int k) {
     const auto &set = e.Params.StoredSets[k];
     auto &level = e.Params.LevelScore;
     level[0] = 1000;
-    for (int i = 0; i < 7; ++i) level[i + 1] = set[i];
+    for (int i = 0; i < 7; ++i)
+        level[i + 1] = set[i];
     e.Params.CounterFourScore = set[7];
     e.Params.ThreatBonus = set[8];
     e.Params.FourCountWeight = set[9];
@@ -88,12 +89,9 @@ void startHarnessGame(EngineState &e) {
     useTuningSettings(e);
     e.MoveHistory.count = 0;
     e.MoveNumber = 1;
-    resetLineState(e);
-    // The windows and the key belong to the empty board too; a game started on a used
-    // state must not inherit them.
-    for (auto &stones : e.WindowStones) stones = {0, 0};
-    e.LiveWindowsX = e.LiveWindowsO = 0;
-    e.PositionKey = {};
+    // The windows and the key belong to the empty board too: a game started on a used state
+    // must not inherit them.
+    resetPosition(e);
 }
 
 bool readGameRecord(const std::filesystem::path &file, GameRecord &record) {
@@ -102,7 +100,8 @@ bool readGameRecord(const std::filesystem::path &file, GameRecord &record) {
     std::string word;
     for (int i = 0; i < 2 && in >> word; ++i)
         if (word.size() > size_t(HeaderWordLimit))
-            record.notes.push_back("header word of " + std::to_string(word.size()) + " characters read whole and ignored");
+            record.notes.push_back("header word of " + std::to_string(word.size()) +
+                                   " characters read whole and ignored");
     std::vector<bool> taken(CellCount);
     long x, y;
     while (readPair(in, x, y)) {
@@ -133,7 +132,8 @@ double replayGameRecord(EngineState &e, const GameRecord &record, int k, FILE *o
     recomputeWeights(e);
     const int count = int(record.moves.size());
     // The first three moves are played as they are (as many as the record holds).
-    for (int i = 0; i < std::min(count, RecordedMovesBeforeReplay); ++i) playMove(e, record.moves[i]);
+    for (int i = 0; i < std::min(count, RecordedMovesBeforeReplay); ++i)
+        playMove(e, record.moves[i]);
     e.FullWindowRoot = true;
     e.BookMoveFlag = true;
     if (count <= RecordedMovesBeforeReplay) return 0;
@@ -154,7 +154,8 @@ double replayGameRecord(EngineState &e, const GameRecord &record, int k, FILE *o
             // With all values equal the position says nothing about the weights.
             if (high > low) {
                 double sum = 0;
-                for (int i = 2; i <= n; ++i) sum += e.RootScores[1] - e.RootScores[i];
+                for (int i = 2; i <= n; ++i)
+                    sum += e.RootScores[1] - e.RootScores[i];
                 total += sum / double(high - low);
             }
         }
@@ -169,7 +170,8 @@ SelfPlayGame playSelfGame(EngineState &e, int setX, int setO) {
     startHarnessGame(e);
     e.BookMoveFlag = false;
     const int *opening = SelfPlayOpenings[game.opening];
-    for (int cell : {FirstMoveCell, cellFromRecord(opening[0], opening[1]), cellFromRecord(opening[2], opening[3])}) {
+    for (int cell : {FirstMoveCell, cellFromRecord(opening[0], opening[1]),
+                     cellFromRecord(opening[2], opening[3])}) {
         playMove(e, cell);
         game.moves.push_back(cell);
     }

@@ -28,7 +28,7 @@ bool checkLinePatterns(EngineState &e);
 void startHarnessGame(EngineState &e);
 
 struct GameRecord {
-    std::vector<int> moves; ///< cells in play order
+    std::vector<int> moves;         ///< cells in play order
     std::vector<std::string> notes; ///< what was done with unusual input
 };
 

@@ -1,0 +1,25 @@
+// The pbrain front end: one engine process per match, talking over standard input and
+// output, with the same position building, opening step and search as the exchange-file
+// engine.
+#pragma once
+
+#include <cstdint>
+#include <istream>
+#include <ostream>
+
+namespace pentad {
+
+/// Memory the engine needs, reported against the manager's max_memory.
+constexpr int64_t PbrainMemoryNeed = 112ll * 1024 * 1024;
+/// Time kept back from timeout_turn and from time_left for answering.
+constexpr int PbrainSafetyMs = 60;
+
+/// Reads commands until END or the end of input; answers on `out`, flushing each reply.
+/// Returns the process exit status.
+int runPbrain(std::istream &in, std::ostream &out);
+
+/// Milliseconds the search may use for one move, from the manager's limits (negative for
+/// an absent value) and the number of stones; 0 means "answer at once".
+int32_t pbrainMoveBudget(int64_t timeoutTurn, int64_t timeoutMatch, int64_t timeLeft, int stones);
+
+} // namespace pentad

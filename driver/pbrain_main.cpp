@@ -1,0 +1,9 @@
+// The pbrain engine: plays whole matches over standard input and output.
+#include <iostream>
+
+#include "driver/pbrain.h"
+
+int main() {
+    std::ios::sync_with_stdio(false);
+    return pentad::runPbrain(std::cin, std::cout);
+}

@@ -1,0 +1,261 @@
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "driver/pbrain.h"
+#include "tests/test_support.h"
+
+namespace pentad {
+namespace {
+
+const std::string Pbrain = PENTAD_PBRAIN_BINARY;
+
+// Feeds a whole script and collects every line the engine printed.
+std::vector<std::string> session(const std::string &script) {
+    test::ScratchDir dir;
+    dir.write("script.txt", script);
+    test::RunResult r = test::runIn(dir.path(), Pbrain + " < script.txt");
+    EXPECT_EQ(r.status, 0);
+    std::vector<std::string> lines;
+    std::string line;
+    for (char c : r.output) {
+        if (c == '\n') {
+            lines.push_back(line);
+            line.clear();
+        } else {
+            line += c;
+        }
+    }
+    if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+// The engine's replies without its MESSAGE lines.
+std::vector<std::string> answers(const std::vector<std::string> &lines) {
+    std::vector<std::string> out;
+    for (const auto &l : lines)
+        if (l.rfind("MESSAGE", 0) != 0) out.push_back(l);
+    return out;
+}
+
+bool isMove(const std::string &s, int &x, int &y) {
+    char tail;
+    return std::sscanf(s.c_str(), "%d,%d%c", &x, &y, &tail) == 2 && x >= 0 && x < 20 && y >= 0 &&
+           y < 20;
+}
+
+TEST(Pbrain, CommandsAndLineEndings) {
+    auto lines = session(
+        "about\r\n"
+        "INFO timeout_turn 300\rINFO timeout_match 100000\n"
+        "INFO max_memory 0\nINFO game_type 1\nINFO rule 0\nINFO folder /tmp\nINFO colour red\n"
+        "START 20\r\n"
+        "BEGIN\n"
+        "TURN 0,0\n"
+        "TAKEBACK 0,0\n"
+        "restart\n"
+        "BOARD\n10,10,1\n11,11,2\n10,11,1\ndone\n"
+        "hello\n"
+        "END\n"
+        "ABOUT\n");
+    auto a = answers(lines);
+    ASSERT_EQ(a.size(), 8u) << ::testing::PrintToString(lines);
+    EXPECT_EQ(a[0].rfind("name=\"Pentad\", version=\"", 0), 0u);
+    EXPECT_NE(a[0].find("author=\""), std::string::npos);
+    EXPECT_NE(a[0].find("country=\""), std::string::npos);
+    EXPECT_EQ(a[1], "OK");
+    int x, y;
+    EXPECT_TRUE(isMove(a[2], x, y)) << a[2];
+    EXPECT_GE(x, 7);
+    EXPECT_LE(x, 12);
+    EXPECT_TRUE(isMove(a[3], x, y)) << a[3];
+    EXPECT_EQ(a[4], "OK");
+    EXPECT_EQ(a[5], "OK");
+    EXPECT_TRUE(isMove(a[6], x, y)) << a[6];
+    EXPECT_FALSE((x == 10 && y == 10) || (x == 11 && y == 11) || (x == 10 && y == 11));
+    EXPECT_EQ(a[7].rfind("UNKNOWN", 0), 0u);
+    // One MESSAGE per move.
+    EXPECT_EQ(lines.size(), a.size() + 3);
+}
+
+TEST(Pbrain, BadInputAnswersErrorAndKeepsGoing) {
+    auto a = answers(session("INFO timeout_turn 300\n"
+                             "START 15\n"
+                             "START 20\n"
+                             "TURN 20,3\n"
+                             "TURN 3\n"
+                             "TURN 5,5\n"
+                             "TURN 5,5\n" // occupied now
+                             "TAKEBACK 1,1\n"
+                             "BOARD\n1,1,1\n1,1,2\n7,x,1\n2,2,3\nDONE\n"
+                             "BOARD\n4,4,1\nTURN 9,9\n"
+                             "DONE\n"
+                             "END\n"));
+    ASSERT_GE(a.size(), 12u) << ::testing::PrintToString(a);
+    EXPECT_EQ(a[0].rfind("ERROR", 0), 0u);
+    EXPECT_EQ(a[1], "OK");
+    EXPECT_EQ(a[2].rfind("ERROR", 0), 0u);
+    EXPECT_EQ(a[3].rfind("ERROR", 0), 0u);
+    int x, y;
+    EXPECT_TRUE(isMove(a[4], x, y));
+    EXPECT_EQ(a[5].rfind("ERROR", 0), 0u);  // 5,5 is taken
+    EXPECT_EQ(a[6].rfind("ERROR", 0), 0u);  // nothing at 1,1
+    EXPECT_EQ(a[7].rfind("ERROR", 0), 0u);  // 1,1 twice
+    EXPECT_EQ(a[8].rfind("ERROR", 0), 0u);  // bad line
+    EXPECT_EQ(a[9].rfind("ERROR", 0), 0u);  // field 3
+    EXPECT_TRUE(isMove(a[10], x, y));       // the BOARD with 1,1 as ours
+    EXPECT_EQ(a[11].rfind("ERROR", 0), 0u); // BOARD without DONE
+    EXPECT_TRUE(isMove(a[12], x, y));       // the TURN inside it still counts
+    EXPECT_EQ(a[13], "ERROR DONE without BOARD");
+}
+
+TEST(Pbrain, MemoryLimitIsReportedOnTheNextCommand) {
+    auto a =
+        answers(session("INFO max_memory 1000000\nSTART 20\nINFO max_memory 0\nSTART 20\nEND\n"));
+    ASSERT_EQ(a.size(), 2u);
+    EXPECT_EQ(a[0].rfind("ERROR max_memory", 0), 0u);
+    EXPECT_EQ(a[1], "OK");
+}
+
+TEST(Pbrain, MoveBudgets) {
+    EXPECT_EQ(pbrainMoveBudget(0, 100000, -1, 10), 0);                   // as fast as possible
+    EXPECT_EQ(pbrainMoveBudget(1000, 0, -1, 10), 1000 - PbrainSafetyMs); // no match limit
+    EXPECT_EQ(pbrainMoveBudget(-1, 180000, -1, 0), 6923);                // the Poisson model
+    EXPECT_EQ(pbrainMoveBudget(5000, 180000, 26000, 0), 1000);           // fed with time_left
+    EXPECT_EQ(pbrainMoveBudget(5000, 180000, 30, 0), 0);                 // nearly out of time
+    EXPECT_LE(pbrainMoveBudget(1000, 1000000, -1, 300), 1000 - PbrainSafetyMs);
+}
+
+// A pbrain process driven line by line.
+class Engine {
+public:
+    Engine() {
+        int toChild[2], fromChild[2];
+        EXPECT_EQ(pipe(toChild), 0);
+        EXPECT_EQ(pipe(fromChild), 0);
+        pid_ = fork();
+        EXPECT_GE(pid_, 0);
+        if (pid_ == 0) {
+            dup2(toChild[0], 0);
+            dup2(fromChild[1], 1);
+            close(toChild[1]);
+            close(fromChild[0]);
+            execl(Pbrain.c_str(), Pbrain.c_str(), nullptr);
+            _exit(127);
+        }
+        close(toChild[0]);
+        close(fromChild[1]);
+        in_ = toChild[1];
+        out_ = fromChild[0];
+    }
+    ~Engine() {
+        close(in_);
+        close(out_);
+        if (pid_ > 0) { // never -1: that would signal every process we may signal
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    void send(const std::string &line) {
+        std::string l = line + "\n";
+        ASSERT_EQ(write(in_, l.data(), l.size()), ssize_t(l.size()));
+    }
+    // The next line that is not a MESSAGE, waiting at most `ms`; "" on a timeout.
+    std::string reply(int ms) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        for (;;) {
+            size_t nl;
+            while ((nl = buffer_.find('\n')) != std::string::npos) {
+                std::string line = buffer_.substr(0, nl);
+                buffer_.erase(0, nl + 1);
+                if (line.rfind("MESSAGE", 0) != 0) return line;
+            }
+            int left = int(std::chrono::duration_cast<std::chrono::milliseconds>(
+                               deadline - std::chrono::steady_clock::now())
+                               .count());
+            if (left <= 0) return "";
+            pollfd p{out_, POLLIN, 0};
+            if (poll(&p, 1, left) <= 0) return "";
+            char chunk[4096];
+            ssize_t n = read(out_, chunk, sizeof chunk);
+            if (n <= 0) return "";
+            buffer_.append(chunk, size_t(n));
+        }
+    }
+    bool exitsWithin(int ms) {
+        for (int waited = 0; waited <= ms; waited += 10) {
+            if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
+                pid_ = -1;
+                return true;
+            }
+            usleep(10000);
+        }
+        return false;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int in_ = -1, out_ = -1;
+    std::string buffer_;
+};
+
+bool fiveAt(const std::vector<int> &board, int cell) {
+    const int side = board[cell];
+    const int steps[4][2] = {{0, 1}, {1, 1}, {1, 0}, {1, -1}};
+    for (auto [dr, dc] : steps) {
+        int n = 1;
+        for (int sign : {1, -1}) {
+            int r = cell / 20 + dr * sign, c = cell % 20 + dc * sign;
+            while (r >= 0 && r < 20 && c >= 0 && c < 20 && board[r * 20 + c] == side) {
+                ++n;
+                r += dr * sign;
+                c += dc * sign;
+            }
+        }
+        if (n >= 5) return true;
+    }
+    return false;
+}
+
+TEST(Pbrain, TwoEnginesPlayAGameToFiveWithinTheTurnLimit) {
+    Engine players[2];
+    for (Engine &p : players) {
+        p.send("INFO timeout_turn 1000");
+        p.send("INFO timeout_match 60000");
+        p.send("START 20");
+        ASSERT_EQ(p.reply(3000), "OK");
+    }
+    std::vector<int> board(400, 0);
+    int worst = 0, move = -1;
+    bool five = false;
+    for (int ply = 0; ply < 400 && !five; ++ply) {
+        Engine &p = players[ply % 2];
+        auto start = std::chrono::steady_clock::now();
+        if (ply == 0)
+            p.send("BEGIN");
+        else
+            p.send("TURN " + std::to_string(move % 20) + "," + std::to_string(move / 20));
+        std::string answer = p.reply(5000);
+        int elapsed = int(std::chrono::duration_cast<std::chrono::milliseconds>(
+                              std::chrono::steady_clock::now() - start)
+                              .count());
+        worst = std::max(worst, elapsed);
+        int x, y;
+        ASSERT_TRUE(isMove(answer, x, y)) << "ply " << ply << ": '" << answer << "'";
+        move = y * 20 + x;
+        ASSERT_EQ(board[move], 0) << "illegal move at ply " << ply;
+        board[move] = ply % 2 + 1;
+        five = fiveAt(board, move);
+    }
+    EXPECT_TRUE(five);
+    EXPECT_LE(worst, 1000 + 60) << "slowest answer in ms";
+    players[0].send("END");
+    EXPECT_TRUE(players[0].exitsWithin(500));
+}
+
+} // namespace
+} // namespace pentad

@@ -121,8 +121,8 @@ TEST(Replay, ShortRecordsAndTheBookFlagStatistic) {
     // With the book flag on, only the recorded move raises the value, so each position with
     // n root moves adds exactly n - 1 (a position with one root move adds nothing).
     GameRecord game = recordFrom("a b 10,10 11,11 10,11 10,12 12,11", dir);
-    // Short searches: two root searches per position.
-    e->NodeBudgetCeiling = 5000;
+    // Short searches: one root search per position.
+    e->NodeBudgetCeiling = 1000;
     FILE *out = std::tmpfile();
     double total = replayGameRecord(*e, game, 2, out);
     std::rewind(out);

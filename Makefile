@@ -5,7 +5,8 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 RELEASE_DIR := build/release
 SANITIZE_DIR := build/sanitize
 
-.PHONY: all release sanitize play test test-release test-sanitize bench format format-check clean
+.PHONY: all release sanitize play test test-release test-sanitize bench format format-check clean \
+	windows test-windows
 
 all: release
 
@@ -30,6 +31,28 @@ test-sanitize: sanitize
 
 test: test-release test-sanitize
 
+# Windows executables, cross-compiled and statically linked: 64-bit pentad, pbrain-pentad
+# and pentad-tools into dist/win64, 32-bit pentad and pbrain-pentad into dist/win32.
+WINDOWS_OPTIONS := -DCMAKE_BUILD_TYPE=Release -DPENTAD_TESTS=OFF -DPENTAD_BENCHMARKS=OFF
+windows:
+	cmake -S . -B build/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake $(WINDOWS_OPTIONS)
+	cmake --build build/win64 -j $(JOBS)
+	cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake $(WINDOWS_OPTIONS)
+	cmake --build build/win32 -j $(JOBS) --target pentad pbrain-pentad
+	mkdir -p dist/win64 dist/win32
+	cp build/win64/pentad.exe build/win64/pbrain-pentad.exe build/win64/pentad-tools.exe dist/win64/
+	cp build/win32/pentad.exe build/win32/pbrain-pentad.exe dist/win32/
+
+# The end-to-end exchange-file and pbrain tests, run against the 64-bit executables under
+# wine; the resource check reads the resource directory of every executable.
+WINE ?= wine
+test-windows: windows release
+	python3 tests/windows/check_resources.py dist/win64/*.exe dist/win32/*.exe
+	WINEPREFIX=$(CURDIR)/build/wineprefix WINEDEBUG=-all \
+	PENTAD_ENGINE_COMMAND="$(WINE) $(CURDIR)/dist/win64/pentad.exe" \
+	PENTAD_PBRAIN_COMMAND="$(WINE) $(CURDIR)/dist/win64/pbrain-pentad.exe" \
+	$(RELEASE_DIR)/tests/pentad_tests --gtest_filter='DriverEndToEnd.*:EngineEndToEnd.*:BookEndToEnd.*:Pbrain.*'
+
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
@@ -37,4 +60,4 @@ format-check:
 	clang-format --dry-run -Werror $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf build play
+	rm -rf build play dist

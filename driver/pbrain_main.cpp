@@ -2,8 +2,10 @@
 #include <iostream>
 
 #include "driver/pbrain.h"
+#include "resources/platform.h"
 
 int main() {
+    pentad::useBinaryStdio();
     std::ios::sync_with_stdio(false);
     return pentad::runPbrain(std::cin, std::cout);
 }

@@ -1,4 +1,8 @@
 // The exchange-file engine: plays one move in the current folder and exits.
 #include "driver/exchange.h"
+#include "resources/platform.h"
 
-int main() { return pentad::runEngine("."); }
+int main() {
+    pentad::useBinaryStdio();
+    return pentad::runEngine(".");
+}

@@ -2,6 +2,7 @@
 // and the beep and pause that follow a start-up error.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace pentad {
@@ -13,5 +14,14 @@ int64_t wallClockSeconds();
 /// Sounds a tone (on a terminal: the bell).
 void beep(int hertz, int milliseconds);
 void sleepMs(int milliseconds);
+
+/// Standard input and output pass bytes unchanged (no CR LF translation), so messages and
+/// protocol lines are the same on every platform.
+void useBinaryStdio();
+
+/// A large zero-filled block whose pages need not be touched before use (nullptr when the
+/// memory cannot be had), and its release.
+void *allocateZeroed(size_t bytes);
+void releaseZeroed(void *memory, size_t bytes);
 
 } // namespace pentad

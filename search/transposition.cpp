@@ -1,20 +1,22 @@
 #include "search/transposition.h"
 
-#include <cstdlib>
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
+#include "resources/platform.h"
 
 namespace pentad {
 
-void TranspositionTable::Free::operator()(TranspositionEntry *p) const { std::free(p); }
+namespace {
+constexpr size_t TableBytes = size_t(TranspositionTable::EntryCount) * sizeof(TranspositionEntry);
+}
+
+void TranspositionTable::Free::operator()(TranspositionEntry *p) const {
+    releaseZeroed(p, TableBytes);
+}
 
 bool TranspositionTable::allocate() {
     if (entries_) return true;
     // Zeroed pages are mapped lazily, so start-up does not pay for touching 96 MB; an
     // all-zero entry has depth 0 and therefore reads as empty.
-    entries_.reset(
-        static_cast<TranspositionEntry *>(std::calloc(EntryCount, sizeof(TranspositionEntry))));
+    entries_.reset(static_cast<TranspositionEntry *>(allocateZeroed(TableBytes)));
     untouched_ = true;
     return entries_ != nullptr;
 }

@@ -261,7 +261,7 @@ TEST(BookEndToEnd, EngineAnswersBookPositionsUnderEverySymmetry) {
         dir.write("tah.dat", "x");
         dir.write("plocha.dat", test::boardFile(rows));
         dir.write("timeouts.dat", "5 60000");
-        ASSERT_EQ(test::runIn(dir.path(), PENTAD_ENGINE_BINARY).status, 0);
+        ASSERT_EQ(test::runIn(dir.path(), test::engineCommand()).status, 0);
         EXPECT_EQ(dir.read("tah.dat"), std::to_string(expected % BoardSize) + "," +
                                            std::to_string(expected / BoardSize));
     }

@@ -11,8 +11,6 @@ using test::runIn;
 using test::RunResult;
 using test::ScratchDir;
 
-const std::string Engine = PENTAD_ENGINE_BINARY;
-
 // Parses "column,row" as written to tah.dat; -1 when malformed.
 int parseMove(const std::string &text) {
     int column = -1, row = -1;
@@ -26,7 +24,7 @@ TEST(DriverEndToEnd, EmptyBoardPlaysACentralCellAndWritesAnEmptyStatistics) {
     ScratchDir dir;
     dir.write("tah.dat", "x");
     dir.write("plocha.dat", boardFile({}));
-    RunResult r = runIn(dir.path(), Engine);
+    RunResult r = runIn(dir.path(), test::engineCommand());
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.output, "");
     int move = parseMove(dir.read("tah.dat"));
@@ -47,7 +45,7 @@ TEST(DriverEndToEnd, NonEmptyBoardGetsALegalMove) {
     dir.write("tah.dat", "O"); // four stones: X to move, so the colours swap
     dir.write("plocha.dat", boardFile(rows));
     dir.write("timeouts.dat", "5 10000");
-    RunResult r = runIn(dir.path(), Engine);
+    RunResult r = runIn(dir.path(), test::engineCommand());
     EXPECT_EQ(r.status, 0);
     int move = parseMove(dir.read("tah.dat"));
     ASSERT_GE(move, 0);
@@ -74,7 +72,7 @@ TEST(DriverEndToEnd, StartUpErrorsPrintTheirMessageAndWriteNothing) {
         ScratchDir dir;
         if (c.tah) dir.write("tah.dat", c.tah);
         if (c.plocha) dir.write("plocha.dat", boardFile({}));
-        RunResult r = runIn(dir.path(), Engine);
+        RunResult r = runIn(dir.path(), test::engineCommand());
         EXPECT_EQ(r.status, 255);
         EXPECT_EQ(r.output, c.message);
         EXPECT_FALSE(dir.exists("msg.dat"));
@@ -92,7 +90,7 @@ TEST(DriverEndToEnd, FullBoardIsRefusedWithoutAMove) {
         rows.push_back(r % 4 < 2 ? "XXOOXXOOXXOOXXOOXXOO" : "OOXXOOXXOOXXOOXXOOXX");
     dir.write("tah.dat", "X");
     dir.write("plocha.dat", boardFile(rows));
-    RunResult r = runIn(dir.path(), Engine);
+    RunResult r = runIn(dir.path(), test::engineCommand());
     EXPECT_EQ(r.status, 255);
     EXPECT_EQ(r.output, "error: the board has no empty cell!\n");
     EXPECT_EQ(dir.read("tah.dat"), "X");
@@ -114,7 +112,7 @@ TEST(DriverEndToEnd, CrowdedBoardWithOnlyDeadCellsStillGetsALegalMove) {
     ScratchDir dir;
     dir.write("tah.dat", "x");
     dir.write("plocha.dat", boardFile(rows));
-    RunResult r = runIn(dir.path(), Engine);
+    RunResult r = runIn(dir.path(), test::engineCommand());
     EXPECT_EQ(r.status, 0);
     int move = parseMove(dir.read("tah.dat"));
     EXPECT_TRUE(move == 105 || move == 243) << dir.read("tah.dat");

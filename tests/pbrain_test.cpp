@@ -12,13 +12,11 @@
 namespace pentad {
 namespace {
 
-const std::string Pbrain = PENTAD_PBRAIN_BINARY;
-
 // Feeds a whole script and collects every line the engine printed.
 std::vector<std::string> session(const std::string &script) {
     test::ScratchDir dir;
     dir.write("script.txt", script);
-    test::RunResult r = test::runIn(dir.path(), Pbrain + " < script.txt");
+    test::RunResult r = test::runIn(dir.path(), test::pbrainCommand() + " < script.txt");
     EXPECT_EQ(r.status, 0);
     std::vector<std::string> lines;
     std::string line;
@@ -144,7 +142,8 @@ public:
             dup2(fromChild[1], 1);
             close(toChild[1]);
             close(fromChild[0]);
-            execl(Pbrain.c_str(), Pbrain.c_str(), nullptr);
+            const std::string command = "exec " + test::pbrainCommand();
+            execl("/bin/sh", "sh", "-c", command.c_str(), nullptr);
             _exit(127);
         }
         close(toChild[0]);

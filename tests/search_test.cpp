@@ -225,7 +225,7 @@ int playedMove(const std::vector<std::string> &rows, const char *letter, const c
     dir.write("tah.dat", letter);
     dir.write("plocha.dat", test::boardFile(rows));
     dir.write("timeouts.dat", timeouts);
-    test::RunResult r = test::runIn(dir.path(), PENTAD_ENGINE_BINARY);
+    test::RunResult r = test::runIn(dir.path(), test::engineCommand());
     EXPECT_EQ(r.status, 0);
     int column = -1, row = -1;
     if (std::sscanf(dir.read("tah.dat").c_str(), "%d,%d", &column, &row) != 2) return -1;

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <sys/wait.h>
@@ -30,6 +31,20 @@ void placeBoard(EngineState &e, const std::vector<std::string> &rows, int firstR
             if (ch == 'X' || ch == 'O')
                 place(e, int(firstRow + r) * BoardSize + int(c), ch == 'X' ? X : O);
         }
+}
+
+namespace {
+std::string fromEnvironment(const char *name, const char *fallback) {
+    const char *value = std::getenv(name);
+    return value && *value ? value : fallback;
+}
+} // namespace
+
+std::string engineCommand() {
+    return fromEnvironment("PENTAD_ENGINE_COMMAND", PENTAD_ENGINE_BINARY);
+}
+std::string pbrainCommand() {
+    return fromEnvironment("PENTAD_PBRAIN_COMMAND", PENTAD_PBRAIN_BINARY);
 }
 
 ScratchDir::ScratchDir() {

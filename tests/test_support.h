@@ -19,6 +19,12 @@ std::unique_ptr<EngineState> freshState(uint32_t seed = 1);
 /// cell order.
 void placeBoard(EngineState &e, const std::vector<std::string> &rows, int firstRow = 0);
 
+/// Commands that start the engines: the built executables, or what the environment
+/// names (PENTAD_ENGINE_COMMAND, PENTAD_PBRAIN_COMMAND), so the same tests can run the
+/// Windows executables under wine.
+std::string engineCommand();
+std::string pbrainCommand();
+
 /// A scratch folder removed with the object.
 class ScratchDir {
 public:

@@ -22,7 +22,7 @@ MAX_STONES = 32
 # X on (9, 9); O adjacent straight (direct), adjacent diagonal (indirect), and the
 # one-gap starts.
 STARTS = [[(9, 9), (9, 10)], [(9, 9), (10, 10)], [(9, 9), (9, 11)], [(9, 9), (10, 11)], [(9, 9), (11, 11)]]
-BRANCHING = {2: 4, 4: 3, 6: 2}  # O replies followed, by stones before X's answer
+BRANCHING = {2: 5, 4: 4, 6: 3, 8: 2, 10: 2}  # O replies followed, by stones before X's answer
 
 
 def transform(col, row, k):

@@ -2,8 +2,12 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <thread>
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 namespace pentad {
 namespace {
@@ -23,8 +27,26 @@ void beep(int, int milliseconds) {
     sleepMs(milliseconds);
 }
 
+void useBinaryStdio() {}
+
 void sleepMs(int milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
+
+#if defined(__linux__)
+void *allocateZeroed(size_t bytes) {
+    void *memory = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (memory == MAP_FAILED) return nullptr;
+    // Large pages spare random accesses most of their address-translation misses.
+    madvise(memory, bytes, MADV_HUGEPAGE);
+    return memory;
+}
+
+void releaseZeroed(void *memory, size_t bytes) { munmap(memory, bytes); }
+#else
+void *allocateZeroed(size_t bytes) { return std::calloc(1, bytes); }
+
+void releaseZeroed(void *memory, size_t) { std::free(memory); }
+#endif
 
 } // namespace pentad

@@ -1,0 +1,35 @@
+// Windows services: a monotonic millisecond clock from process start, the speaker beep
+// and the pause after a start-up error, and the large table allocation.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <io.h>
+#include <ctime>
+
+#include "resources/platform.h"
+
+namespace pentad {
+namespace {
+const ULONGLONG ProcessStart = GetTickCount64();
+} // namespace
+
+int64_t processClockMs() { return int64_t(GetTickCount64() - ProcessStart); }
+
+int64_t wallClockSeconds() { return int64_t(std::time(nullptr)); }
+
+void beep(int hertz, int milliseconds) { Beep(DWORD(hertz), DWORD(milliseconds)); }
+
+void sleepMs(int milliseconds) { Sleep(DWORD(milliseconds)); }
+
+void useBinaryStdio() {
+    _setmode(_fileno(stdin), _O_BINARY);
+    _setmode(_fileno(stdout), _O_BINARY);
+}
+
+void *allocateZeroed(size_t bytes) { return std::calloc(1, bytes); }
+
+void releaseZeroed(void *memory, size_t) { std::free(memory); }
+
+} // namespace pentad

@@ -206,19 +206,23 @@ void initEngine(EngineState &e) {
     buildZobristTable(e);
 }
 
-void activateParameters(EngineState &e, int k) {
-    const auto &set = e.Params.StoredSets[k - 1];
+void loadWeightSet(EngineState &e, int index) {
+    const auto &set = e.Params.StoredSets[index];
     auto &level = e.Params.LevelScore;
     level[0] = 1000;
     for (int i = 0; i < 7; ++i)
         level[i + 1] = set[i];
-    level[8] = 1;
-    level[9] = 0;
     e.Params.CounterFourScore = set[7];
     e.Params.ThreatBonus = set[8];
     e.Params.FourCountWeight = set[9];
     e.Params.LineFourPenalty = set[10];
     e.Params.DefenceCellScore = set[11];
+}
+
+void activateParameters(EngineState &e, int k) {
+    loadWeightSet(e, k - 1);
+    e.Params.LevelScore[8] = 1;
+    e.Params.LevelScore[9] = 0;
 }
 
 void recomputeWeights(EngineState &e) {

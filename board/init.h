@@ -17,6 +17,10 @@ void resetLineState(EngineState &e);
 /// The empty board of resetLineState, with the window counts and the key cleared too.
 void resetPosition(EngineState &e);
 
+/// Copies stored set `index` (0..2) into level scores 0..7 and the scalar weights; level
+/// scores 8 and 9 keep their values.
+void loadWeightSet(EngineState &e, int index);
+
 /// Makes stored weight set k (1..3) the working weights.
 void activateParameters(EngineState &e, int k);
 

@@ -4,9 +4,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <io.h>
-#include <ctime>
 
 #include "resources/platform.h"
 

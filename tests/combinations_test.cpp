@@ -15,12 +15,7 @@ using Drawing = std::vector<std::string>;
 
 int at(int row, int column) { return row * BoardSize + column; }
 
-Drawing swapColours(Drawing rows) {
-    for (auto &row : rows)
-        for (char &c : row)
-            c = c == 'X' ? 'O' : c == 'O' ? 'X' : c;
-    return rows;
-}
+using test::swapColours;
 
 std::unique_ptr<EngineState> positionFor(Side toMove, const Drawing &drawnForX) {
     auto e = test::freshState();

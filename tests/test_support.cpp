@@ -47,6 +47,13 @@ std::string pbrainCommand() {
     return fromEnvironment("PENTAD_PBRAIN_COMMAND", PENTAD_PBRAIN_BINARY);
 }
 
+std::vector<std::string> swapColours(std::vector<std::string> rows) {
+    for (auto &row : rows)
+        for (char &c : row)
+            c = c == 'X' ? 'O' : c == 'O' ? 'X' : c;
+    return rows;
+}
+
 ScratchDir::ScratchDir() {
     static std::atomic<int> counter{0};
     path_ = std::filesystem::temp_directory_path() /

@@ -25,6 +25,9 @@ void placeBoard(EngineState &e, const std::vector<std::string> &rows, int firstR
 std::string engineCommand();
 std::string pbrainCommand();
 
+/// The same drawing with X and O exchanged.
+std::vector<std::string> swapColours(std::vector<std::string> rows);
+
 /// A scratch folder removed with the object.
 class ScratchDir {
 public:

@@ -43,18 +43,7 @@ void searchAndTime(EngineState &e) {
 
 } // namespace
 
-void applyWeightSet(EngineState &e, int k) {
-    const auto &set = e.Params.StoredSets[k];
-    auto &level = e.Params.LevelScore;
-    level[0] = 1000;
-    for (int i = 0; i < 7; ++i)
-        level[i + 1] = set[i];
-    e.Params.CounterFourScore = set[7];
-    e.Params.ThreatBonus = set[8];
-    e.Params.FourCountWeight = set[9];
-    e.Params.LineFourPenalty = set[10];
-    e.Params.DefenceCellScore = set[11];
-}
+void applyWeightSet(EngineState &e, int k) { loadWeightSet(e, k); }
 
 void useTuningSettings(EngineState &e) {
     e.BudgetBase = 3;

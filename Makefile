@@ -44,14 +44,21 @@ windows:
 	cp build/win32/pentad.exe build/win32/pbrain-pentad.exe dist/win32/
 
 # The end-to-end exchange-file and pbrain tests, run against the 64-bit executables under
-# wine; the resource check reads the resource directory of every executable.
+# wine; the resource check reads the resource directory of every executable. The prefix is
+# set up first and one wine server is kept for the whole run, so no engine start races a
+# server that is shutting down.
 WINE ?= wine
+WINE_ENV := WINEPREFIX=$(CURDIR)/build/wineprefix WINEDEBUG=-all
 test-windows: windows release
 	python3 tests/windows/check_resources.py dist/win64/*.exe dist/win32/*.exe
-	WINEPREFIX=$(CURDIR)/build/wineprefix WINEDEBUG=-all \
-	PENTAD_ENGINE_COMMAND="$(WINE) $(CURDIR)/dist/win64/pentad.exe" \
-	PENTAD_PBRAIN_COMMAND="$(WINE) $(CURDIR)/dist/win64/pbrain-pentad.exe" \
-	$(RELEASE_DIR)/tests/pentad_tests --gtest_filter='DriverEndToEnd.*:EngineEndToEnd.*:BookEndToEnd.*:Pbrain.*'
+	$(WINE_ENV) wineserver -k 2>/dev/null || true
+	$(WINE_ENV) wineserver -p
+	$(WINE_ENV) wineboot -i >/dev/null 2>&1 || true
+	$(WINE_ENV) PENTAD_ENGINE_COMMAND="$(WINE) $(CURDIR)/dist/win64/pentad.exe" \
+	  PENTAD_PBRAIN_COMMAND="$(WINE) $(CURDIR)/dist/win64/pbrain-pentad.exe" \
+	  $(RELEASE_DIR)/tests/pentad_tests \
+	  --gtest_filter='DriverEndToEnd.*:EngineEndToEnd.*:BookEndToEnd.*:Pbrain.*'; \
+	  status=$$?; $(WINE_ENV) wineserver -k; exit $$status
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

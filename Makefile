@@ -51,9 +51,9 @@ WINE ?= wine
 WINE_ENV := WINEPREFIX=$(CURDIR)/build/wineprefix WINEDEBUG=-all
 test-windows: windows release
 	python3 tests/windows/check_resources.py dist/win64/*.exe dist/win32/*.exe
-	$(WINE_ENV) wineserver -k 2>/dev/null || true
-	$(WINE_ENV) wineserver -p
 	$(WINE_ENV) wineboot -i >/dev/null 2>&1 || true
+	$(WINE_ENV) wineserver -k 2>/dev/null || true
+	$(WINE_ENV) wineserver -p || true
 	$(WINE_ENV) PENTAD_ENGINE_COMMAND="$(WINE) $(CURDIR)/dist/win64/pentad.exe" \
 	  PENTAD_PBRAIN_COMMAND="$(WINE) $(CURDIR)/dist/win64/pbrain-pentad.exe" \
 	  $(RELEASE_DIR)/tests/pentad_tests \

@@ -4,9 +4,10 @@ MAKEFLAGS += --no-print-directory
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 RELEASE_DIR := build/release
 SANITIZE_DIR := build/sanitize
+VERIFY_DIR := build/verify
 
-.PHONY: all release sanitize play test test-release test-sanitize bench format format-check clean \
-	windows test-windows
+.PHONY: all release sanitize play test test-release test-sanitize verify bench format format-check \
+	clean windows test-windows
 
 all: release
 
@@ -30,6 +31,14 @@ test-sanitize: sanitize
 	cd $(SANITIZE_DIR) && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j $(JOBS)
 
 test: test-release test-sanitize
+
+# A checking build that recomputes the whole position after every placement and removal,
+# run over the first root search of every bench position.
+verify:
+	cmake -S . -B $(VERIFY_DIR) -DCMAKE_BUILD_TYPE=Release -DPENTAD_VERIFY=ON -DPENTAD_TESTS=OFF \
+	  -DPENTAD_BENCHMARKS=OFF
+	cmake --build $(VERIFY_DIR) -j $(JOBS) --target pentad-tools
+	$(VERIFY_DIR)/pentad-tools bench --iterations 1
 
 # Windows executables, cross-compiled and statically linked: 64-bit pentad, pbrain-pentad
 # and pentad-tools into dist/win64, 32-bit pentad and pbrain-pentad into dist/win32.

@@ -184,24 +184,24 @@ void initEngine(EngineState &e) {
         e.ClassTensTimesTen[i] = uint8_t(10 * (i / 10));
         e.ClassTens[i] = uint8_t(i / 10);
     }
-    // 4. Reach of every cell along every line (the border digits of step 5 follow from it).
+    // 4. Reach of every cell along every line (the border digits follow from it).
     buildReach(e);
-    // 6. Bit counts, 7. mask offsets.
+    // 5. Bit counts of the neighbour masks, and the cell offsets of every mask slot.
     for (int m = 0; m < 256; ++m)
         e.BitCount[m] = __builtin_popcount(unsigned(m));
     buildMaskOffsets(e);
-    // 8. Buckets of every combined class.
+    // 6. Buckets of every combined class.
     for (int w = 0; w < 100; ++w) {
         e.OwnBucketOf[w] = OwnBucketOfCategory[threatCategoryOf(w)];
         e.OpponentBucketOf[w] = OpponentBucketOfCategory[threatCategoryOf(w)];
     }
-    // 9. Common line of every pair of cells.
+    // 7. Common line of every pair of cells.
     buildCellRelation(e);
-    // 10. Five-cell windows.
+    // 8. Five-cell windows.
     buildWindows(e);
-    // 11. Empty-board line state.
+    // 9. Empty-board line state.
     resetLineState(e);
-    // 12, 13. Position key and the key table.
+    // 10. Position key and the key table.
     e.PositionKey = {};
     buildZobristTable(e);
 }

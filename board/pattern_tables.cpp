@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "resources/resources.h"
+#include "platform/resources.h"
 
 namespace pentad {
 

@@ -1,8 +1,11 @@
 #include "board/placement.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 
 #include "board/init.h"
+#include "board/side_traits.h"
 
 namespace pentad {
 namespace {
@@ -92,11 +95,6 @@ template <Side S> void takeStone(EngineState &e, int cell) {
     e.WeightO[cell] = e.SavedWeightO[cell];
 }
 
-// Equal classes are listed in this direction order; the two sides differ on purpose.
-template <Side S>
-constexpr std::array<int, 4> EqualClassDirectionOrder =
-    S == X ? std::array<int, 4>{2, 3, 1, 0} : std::array<int, 4>{0, 1, 2, 3};
-
 } // namespace
 
 void place(EngineState &e, int cell, int side) {
@@ -113,6 +111,15 @@ void place(EngineState &e, int cell, int side) {
         assert(e.Board[cell] == O);
         takeStone<O>(e, cell);
     }
+#ifdef PENTAD_VERIFY
+    // A checking build recomputes the whole position after every stone, so the first
+    // placement that leaves a derived value stale stops the program where it happened.
+    if (!verifyState(e)) {
+        std::fprintf(stderr, "pentad: position state wrong after %s cell %d\n",
+                     side == Empty ? "clearing" : "placing on", cell);
+        std::abort();
+    }
+#endif
 }
 
 void placeLight(EngineState &e, int cell, Side side) {
@@ -132,7 +139,7 @@ void removeLight(EngineState &e, int cell, Side side) {
 template <Side S> void sortCellClasses(EngineState &e, int cell) {
     // Key = class * 4 + the direction's rank in the side's order, so one ascending sort
     // orders by class and breaks ties by the side's direction priority.
-    constexpr std::array<int, 4> order = EqualClassDirectionOrder<S>;
+    constexpr std::array<int, 4> order = SideTraits<S>::EqualClassDirections;
     const auto &patterns = linePatterns<S>(e)[cell];
     int key[4];
     for (int rank = 0; rank < 4; ++rank)

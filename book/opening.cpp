@@ -1,13 +1,11 @@
 #include "book/opening.h"
+#include "board/parameters.h"
 
 #include "board/random.h"
 #include "book/opening_book.h"
 
 namespace pentad {
 namespace {
-
-constexpr int CentreLow = 7;
-constexpr int CentreSpan = 6;
 
 // Reply to a single stone: random bonuses on the neighbours that face the centre, so the
 // engine varies its second move. Each row whose condition holds draws one value.

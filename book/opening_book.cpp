@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "resources/resources.h"
+#include "platform/resources.h"
 
 namespace pentad {
 namespace {
@@ -82,7 +82,7 @@ int OpeningBook::lookup(const EngineState &e) const {
         while (pos < size && bytes_[pos] != BookTerminator && bytes_[pos] < s)
             pos += size_t(bytes_[pos]) + 1;
         const int r1 = w[1] / BoardSize, c1 = w[1] % BoardSize;
-        // 4-6. Records of this length in order, each aligned on its first stone.
+        // 4. Records of this length in order, each aligned on its first stone.
         for (; pos + size_t(length) < size && bytes_[pos] == length; pos += size_t(length) + 1) {
             const uint8_t *record = &bytes_[pos];
             const int h0 = record[1] >> 4, l0 = record[1] & 15;

@@ -12,7 +12,7 @@ string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
 string(REGEX REPLACE "((0x..,){24})" "\\1\n" bytes "${bytes}")
 file(WRITE "${OUTPUT}"
 "// Generated from ${INPUT}; do not edit.
-#include \"resources/resources.h\"
+#include \"platform/resources.h\"
 namespace pentad::embedded {
 extern const unsigned char ${NAME}_data[];
 const unsigned char ${NAME}_data[] = {

@@ -5,20 +5,13 @@
 #include <cstdio>
 #include <limits>
 
-#include "board/init.h"
-#include "board/pattern_tables.h"
-#include "board/placement.h"
-#include "book/opening.h"
-#include "book/opening_book.h"
-#include "resources/platform.h"
-#include "search/search.h"
+#include "board/parameters.h"
+#include "platform/platform.h"
 #include "search/transposition.h"
 
 namespace pentad {
 namespace {
 
-constexpr int DefaultTurnLimit = 30;       // seconds, when there is no time file
-constexpr int DefaultMatchTime = 180000;   // milliseconds, when there is no time file
 constexpr int StatisticsAfterSeconds = 10; // msg.dat gets its line only after longer moves
 constexpr int ErrorBeepHertz = 400;
 constexpr int ErrorBeepMs = 300;
@@ -78,13 +71,6 @@ bool readRow(FILE *f, char *row) {
     return true;
 }
 
-int stoneCount(const ExchangeInput &in) {
-    int n = 0;
-    for (char c : in.board)
-        n += c != '-';
-    return n;
-}
-
 int fail(const std::string &message) {
     std::fputs(message.c_str(), stdout);
     std::fflush(stdout);
@@ -95,7 +81,7 @@ int fail(const std::string &message) {
 
 } // namespace
 
-bool readExchangeFiles(const std::filesystem::path &dir, ExchangeInput &in, std::string &error) {
+bool readExchangeFiles(const std::filesystem::path &dir, PositionInput &in, std::string &error) {
     {
         FileCloser tah{openFile(dir / "tah.dat", "r")};
         if (!tah.file) {
@@ -123,81 +109,10 @@ bool readExchangeFiles(const std::filesystem::path &dir, ExchangeInput &in, std:
     if (timeouts.file) {
         if (scanInt(timeouts.file, in.turnLimit)) scanInt(timeouts.file, in.matchTime);
     } else {
-        in.turnLimit = DefaultTurnLimit;
-        in.matchTime = DefaultMatchTime;
+        in.turnLimit = DefaultTurnLimitS;
+        in.matchTime = DefaultMatchTimeMs;
     }
     return true;
-}
-
-void normaliseColours(ExchangeInput &in) {
-    int moveNumber = stoneCount(in) + 1;
-    char expected = moveNumber % 2 == 1 ? 'X' : 'O';
-    if (in.sideLetter == expected) return;
-    for (char &c : in.board)
-        c = c == 'X' ? 'O' : c == 'O' ? 'X' : c;
-}
-
-bool startEngine(EngineState &e, uint32_t seed) {
-    e.RandomSeed = seed;
-    if (!loadPatternTables(e)) return false;
-    openingBook().load();
-    initEngine(e);
-    return true;
-}
-
-void preparePosition(EngineState &e, const ExchangeInput &in) {
-    resetPosition(e);
-    e.TurnLimit = in.turnLimit;
-    e.MatchTime = in.matchTime;
-    e.MoveNumber = 1;
-    e.NodeBudget = 1500000;
-    e.BudgetBase = 3;
-    e.DefaultMoveLimit = 32;
-    e.PlyLimit = 23;
-    activateParameters(e, 3);
-    recomputeWeights(e);
-    e.RandomizeLeaves = true;
-    e.FullWindowRoot = false;
-    e.BookMoveFlag = false;
-    // Settings a tool may have changed earlier in the same process.
-    e.NodeBudgetCeiling = 1500000;
-    e.ClockOrigin = 0;
-    e.DeadlineOverride = -1;
-    e.ClockEnabled = true;
-    e.MoveHistory.count = 0;
-    e.MoveHistory.cells.fill(0);
-    // X stones take the even history positions and O stones the odd ones, each colour in
-    // scan order; cells[] is 1-based, so position p is cells[p + 1].
-    int nextX = 0, nextO = 1;
-    for (int c = 0; c < CellCount; ++c) {
-        if (in.board[c] == '-') continue;
-        bool isX = in.board[c] == 'X';
-        place(e, c, isX ? X : O);
-        int &position = isX ? nextX : nextO;
-        e.MoveHistory.cells[position + 1] = int16_t(c);
-        position += 2;
-        ++e.MoveHistory.count;
-        ++e.MoveNumber;
-    }
-    e.RootBonus.fill(0);
-}
-
-bool setupPosition(EngineState &e, const ExchangeInput &in, uint32_t seed) {
-    if (!startEngine(e, seed)) return false;
-    preparePosition(e, in);
-    return true;
-}
-
-int chooseMove(EngineState &e) {
-    int move = prepareOpening(e);
-    if (move < 0) {
-        searchMove(e);
-        move = e.IterationLine[1];
-    }
-    // The search always names an empty cell; should it ever not, any empty cell is legal.
-    if (move < 0 || move >= CellCount || e.Board[move] != Empty)
-        move = int(std::find(e.Board.begin(), e.Board.end(), int32_t(Empty)) - e.Board.begin());
-    return move;
 }
 
 int runEngine(const std::filesystem::path &dir) {
@@ -208,24 +123,24 @@ int runEngine(const std::filesystem::path &dir) {
     // 1. The start time seeds every random choice of the run.
     e.StartTime = wallClockSeconds();
     uint32_t seed = uint32_t(e.StartTime);
-    // 2-4. Exchange files.
-    ExchangeInput in;
+    // 2. Exchange files: the side, the board and the time limits.
+    PositionInput in;
     std::string error;
     if (!readExchangeFiles(dir, in, error)) return fail(error);
-    // 5-6. Colours: X moved first and the engine is to move.
+    // 3. Colours: X moved first and the engine is to move.
     normaliseColours(in);
     if (stoneCount(in) == CellCount) return fail("error: the board has no empty cell!\n");
-    // 7-10. Start-up and placement of the position.
+    // 4. Start-up and placement of the position.
     if (!setupPosition(e, in, seed)) return fail("error: line-pattern tables missing!\n");
-    // 11-12. Opening step, then the search.
+    // 5. Opening step, then the search.
     int move = chooseMove(e);
-    // 13. The move, column first.
+    // 6. The move, column first.
     {
         FileCloser tah{openFile(dir / "tah.dat", "w")};
         if (!tah.file) return fail("error: cannot write file  tah.dat !\n");
         std::fprintf(tah.file, "%d,%d", move % BoardSize, move / BoardSize);
     }
-    // 14. Statistics line for long moves.
+    // 7. Statistics line for long moves.
     int64_t elapsed = wallClockSeconds() - e.StartTime;
     FileCloser msg{openFile(dir / "msg.dat", "w")};
     if (msg.file && elapsed > StatisticsAfterSeconds)

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "board/engine_state.h"
-#include "driver/exchange.h"
-#include "resources/platform.h"
+#include "engine/engine.h"
+#include "platform/platform.h"
 #include "search/search.h"
 #include "search/transposition.h"
 
@@ -239,7 +239,7 @@ private:
             return;
         }
         EngineState &e = engineState();
-        ExchangeInput input;
+        PositionInput input;
         for (int c = 0; c < CellCount; ++c)
             input.board[c] = board_[c] == Own ? 'X' : board_[c] == Opponent ? 'O' : '-';
         input.sideLetter = 'X'; // our stones; colours follow from the stone counts

@@ -2,7 +2,7 @@
 #include <iostream>
 
 #include "driver/pbrain.h"
-#include "resources/platform.h"
+#include "platform/platform.h"
 
 int main() {
     pentad::useBinaryStdio();

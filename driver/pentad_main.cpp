@@ -1,6 +1,6 @@
 // The exchange-file engine: plays one move in the current folder and exits.
 #include "driver/exchange.h"
-#include "resources/platform.h"
+#include "platform/platform.h"
 
 int main() {
     pentad::useBinaryStdio();

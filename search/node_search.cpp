@@ -1,8 +1,9 @@
 #include <algorithm>
 
+#include "board/parameters.h"
 #include "board/placement.h"
 #include "board/random.h"
-#include "resources/platform.h"
+#include "platform/platform.h"
 #include "search/search.h"
 #include "search/transposition.h"
 #include "threats/generator.h"
@@ -11,13 +12,6 @@
 namespace pentad {
 namespace {
 
-constexpr int KillerBonus = 1000;
-constexpr int HashMoveBonus = 2000;
-constexpr int LineFollowBonus = 2000;
-constexpr int FourFollowUpBonus = 2000;
-constexpr int WideNodeMoves = 19;    // a node searching more moves counts as wide
-constexpr int LeafNoiseRange = 128;  // leaf noise is 64 - (draw mod 128): -63..+64
-constexpr int MaxExtensionLevel = 1; // threat re-searches nest at most twice
 constexpr int ThreatClassLimit = 30; // line classes below this make a four or better
 
 inline void addScore(uint16_t &score, int bonus) {
@@ -146,7 +140,7 @@ int nodeSearch(EngineState &e, int move, Side side, int ply, int alpha, int beta
     bool childMadeFour = false;
     // 13. The move loop.
     for (int i = 1;; ++i) {
-        // 13.1 Best remaining candidate by ordering score; ties keep the earlier one.
+        // 13a. Best remaining candidate by ordering score; ties keep the earlier one.
         if (i < generated) {
             int chosen = i;
             uint16_t top = 0;
@@ -158,7 +152,7 @@ int nodeSearch(EngineState &e, int move, Side side, int ply, int alpha, int beta
             }
             std::swap(moves.cells[i], moves.cells[chosen]);
         }
-        // 13.2
+        // 13b. Take the move out of the ordering and onto the line.
         const int m = moves.cells[i];
         scores[m] = 0;
         if (ply < MaxLineMoves) {
@@ -168,24 +162,24 @@ int nodeSearch(EngineState &e, int move, Side side, int ply, int alpha, int beta
         int v;
         if (searched > 1 && quietMoves > 0 && e.ExtensionLevel <= MaxExtensionLevel &&
             isThreatMove(e, m, side)) {
-            // 13.3 A threat that beats best on a null window is searched again deeper with
+            // 13c. A threat that beats best on a null window is searched again deeper with
             // the whole budget.
             v = -nodeSearch(e, m, mover, ply + 1, -best - 1, -best, childBudget, line, counters,
                             childMadeFour);
             if (v > best) {
-                e.PlyLimit += 2;
+                e.PlyLimit += ExtensionPlies;
                 ++e.ExtensionLevel;
                 v = -nodeSearch(e, m, mover, ply + 1, -beta, -best, budget, line, counters,
                                 childMadeFour);
-                e.PlyLimit -= 2;
+                e.PlyLimit -= ExtensionPlies;
                 --e.ExtensionLevel;
             }
         } else {
-            // 13.4
+            // 13d. Any other move: the full window on the child's share of the budget.
             v = -nodeSearch(e, m, mover, ply + 1, -beta, -best, childBudget, line, counters,
                             childMadeFour);
         }
-        // 13.5 A new best: keep its line, update the killers, reward a four's follow-up.
+        // 13e. A new best: keep its line, update the killers, reward a four's follow-up.
         if (v > best) {
             bestLine = line;
             bestMove = m;
@@ -197,7 +191,7 @@ int nodeSearch(EngineState &e, int move, Side side, int ply, int alpha, int beta
             if (childMadeFour && bestLine[0] > ply + 2)
                 addScore(scores[bestLine[ply + 3]], FourFollowUpBonus);
         }
-        // 13.6
+        // 13f. Stop at a cut-off, at the end of the list, or at the clock.
         if (best >= beta || i >= searched || clockReached(e)) break;
     }
     // 14. Store only results the clock did not cut short.
@@ -209,7 +203,7 @@ int nodeSearch(EngineState &e, int move, Side side, int ply, int alpha, int beta
         else
             table.store(e.PositionKey, e.PlyLimit, bestMove, best, ExactScore, e.IterationNumber);
     }
-    // 15.
+    // 15. Hand the best line back to the caller.
     line = bestLine;
     return best;
 }

@@ -1,13 +1,11 @@
 #include <algorithm>
 
+#include "board/parameters.h"
 #include "search/search.h"
 #include "threats/generator.h"
 
 namespace pentad {
 namespace {
-
-constexpr int StartBestScore = -32750;
-constexpr int SecondMoveBonusWindow = 19999; // root bonuses apply to values within +-this
 
 void setLine(LineBuffer &line, int move) {
     line[0] = 1;
@@ -70,7 +68,7 @@ void rootSearch(EngineState &e, Side side) {
         e.RootMoves.count = int16_t(std::min<int>(e.RootMoves.count, req.moveLimit));
         if (bookMoveFirst(e) && !e.ForcedResult) placeBookMoveFirst(e);
     }
-    // 3, 4. Degenerate roots need no search.
+    // 3. Degenerate roots need no search: nothing to search, one move, or a decisive move.
     e.IterationLine[0] = 0;
     if (e.RootMoves.count == 0) {
         if (!e.ForcedResult) e.RootMoves.cells[1] = int16_t(fallbackMove(e));
@@ -81,7 +79,7 @@ void rootSearch(EngineState &e, Side side) {
         setLine(e.IterationLine, e.RootMoves.cells[1]);
         return;
     }
-    // 5.
+    // 4. Fresh best value, killers and window; unscored moves on the first search.
     e.BestScore = StartBestScore;
     e.KillerMoves[1] = {-1, -1};
     if (e.IterationNumber == 1)
@@ -89,12 +87,12 @@ void rootSearch(EngineState &e, Side side) {
             e.RootScores[i] = NoScore;
     e.RootAlpha = NoScore;
     e.LineFollow[0] = e.PrincipalLine[0] >= 1;
-    // 6. Each root move in turn. A child that returns before classifying its position
+    // 5. Each root move in turn. A child that returns before classifying its position
     // leaves the four flag of the previous root move.
     bool madeFour = false;
     for (int i = 1;; ++i) {
         if (e.FullWindowRoot) e.RootAlpha = NoScore;
-        // 6.2 Moves that raised the best value before go first, by value; the rest by their
+        // 5a. Moves that raised the best value before go first, by value; the rest by their
         // ordering score. Ties keep the earlier position.
         if (i < e.RootFullCount && !(i == 1 && bookMoveFirst(e))) {
             int v = NoScore, o = 0, chosen = -1;
@@ -115,7 +113,7 @@ void rootSearch(EngineState &e, Side side) {
         localLine[1] = int16_t(m);
         int r = -nodeSearch(e, m, opponent(side), 1, NoScore, -e.RootAlpha, e.NodeBudget, localLine,
                             rootCounters, madeFour);
-        // 6.6 A move cut by the clock cannot become best (except the very first).
+        // 5b. A move cut by the clock cannot become best (except the very first).
         if (clockReached(e)) r = e.RootAlpha;
         if (r > e.BestScore) {
             e.RootScores[i] = r;
@@ -123,7 +121,7 @@ void rootSearch(EngineState &e, Side side) {
             e.IterationLine = localLine;
             if (madeFour && e.IterationLine[0] >= 3) {
                 uint16_t &score = e.MoveScores[0][e.IterationLine[3]];
-                if (score != 0) score = uint16_t(score + 2000);
+                if (score != 0) score = uint16_t(score + FourFollowUpBonus);
             }
             if (i == 1 && bookMoveFirst(e)) {
                 e.BestScore = e.RootAlpha = BookScore;
@@ -140,7 +138,7 @@ void rootSearch(EngineState &e, Side side) {
         }
         if (i >= e.RootMoves.count || clockReached(e)) break;
     }
-    // 7.
+    // 6. The root's decisive flag is spent; the next root search starts clean.
     e.ForcedResult = false;
 }
 

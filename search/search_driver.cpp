@@ -2,24 +2,11 @@
 #include <cmath>
 #include <limits>
 
+#include "board/parameters.h"
 #include "search/search.h"
 #include "search/transposition.h"
 
 namespace pentad {
-namespace {
-
-constexpr int ExpectedGameLength = 50; // moves of a whole game, both sides together
-constexpr int FirstNodeBudget = 1000;
-constexpr int NodeBudgetGrowth = 5;
-constexpr int OpeningCeiling = 1500000;
-constexpr int OpeningStepFrom = 3125000; // in the opening this budget becomes the ceiling
-constexpr int OpeningLastMoveNumber = 9;
-constexpr int FirstPlyLimit = 15;
-constexpr int PlyLimitGrowth = 2;
-constexpr int TurnSafetyMs = 500;
-
-} // namespace
-
 // The expected number of moves one side still makes, the game length of a side being
 // Poisson-distributed; late in long games the model's tail is lost to rounding, and then
 // (or whenever it gives less) one remaining move is assumed.
@@ -57,33 +44,33 @@ void computeDeadline(EngineState &e) {
 
 void searchMove(EngineState &e, SearchObserver *observer) {
     const Side side = e.MoveNumber % 2 == 1 ? X : O;
-    // 1.
+    // 1. Fresh killers and an empty table for the move.
     for (auto &pair : e.KillerMoves)
         pair = {-1, -1};
     transpositionTable().clear();
     e.IterationNodes = 0;
-    // 2, 3.
-    e.LeafMoveLimit = e.MoveNumber < 12 ? 16 : 24;
+    // 2. Leaf width by the stage of the game, and the move's deadline.
+    e.LeafMoveLimit = e.MoveNumber < LateLeafMoveNumber ? OpeningLeafMoveLimit : LateLeafMoveLimit;
     computeDeadline(e);
-    // 4.
+    // 3. The first root search: the smallest budget and horizon.
     e.NodeBudget = FirstNodeBudget;
     e.PrincipalLine[0] = 0;
     e.PlyLimit = FirstPlyLimit;
     e.IterationNumber = 1;
     for (int searches = 1;; ++searches) {
-        // 5, 6.
+        // 4. One root search; its line is tried first by the next one.
         rootSearch(e, side);
         e.TotalNodes += e.IterationNodes;
         e.PrincipalLine = e.IterationLine;
         if (observer) observer->iterationDone(e, e.NodeBudget, e.PlyLimit);
-        // 7. Budget five times larger, horizon two plies deeper; the opening gets a sixth
+        // 5. Budget five times larger, horizon two plies deeper; the opening gets a sixth
         // search at the ceiling.
         e.PlyLimit += PlyLimitGrowth;
         int64_t next = int64_t(e.NodeBudget) * NodeBudgetGrowth;
         if (next == OpeningStepFrom && e.MoveNumber <= OpeningLastMoveNumber) next = OpeningCeiling;
         e.NodeBudget = int32_t(std::min<int64_t>(next, std::numeric_limits<int32_t>::max()));
         ++e.IterationNumber;
-        // 8.
+        // 6. Stop at the clock, past the ceiling, or when the caller has seen enough.
         if (clockReached(e) || e.NodeBudget > e.NodeBudgetCeiling) break;
         if (observer && observer->maxIterations > 0 && searches >= observer->maxIterations) break;
     }

@@ -1,6 +1,6 @@
 #include "search/transposition.h"
 
-#include "resources/platform.h"
+#include "platform/platform.h"
 
 namespace pentad {
 

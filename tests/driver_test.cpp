@@ -119,8 +119,8 @@ TEST(DriverEndToEnd, CrowdedBoardWithOnlyDeadCellsStillGetsALegalMove) {
 }
 
 // Reading, without starting a process.
-ExchangeInput readIn(const ScratchDir &dir) {
-    ExchangeInput in;
+PositionInput readIn(const ScratchDir &dir) {
+    PositionInput in;
     std::string error;
     EXPECT_TRUE(readExchangeFiles(dir.path(), in, error)) << error;
     return in;
@@ -141,7 +141,7 @@ TEST(ExchangeFiles, SideLettersAndColourNormalisation) {
         ScratchDir dir;
         dir.write("tah.dat", c.letter);
         dir.write("plocha.dat", boardFile({c.stones == 2 ? "XO" : "XOX"}));
-        ExchangeInput in = readIn(dir);
+        PositionInput in = readIn(dir);
         normaliseColours(in);
         EXPECT_EQ(in.board[0], c.swaps ? 'O' : 'X');
         EXPECT_EQ(in.board[1], c.swaps ? 'X' : 'O');
@@ -158,7 +158,7 @@ TEST(ExchangeFiles, RowsShortLongMissingAndJunk) {
                             "x?O*o#\t\n"
                             "   ---X\r\n"
                             "O\n");
-    ExchangeInput in = readIn(dir);
+    PositionInput in = readIn(dir);
     std::string board(in.board.begin(), in.board.end());
     EXPECT_EQ(board.substr(0, 20), "XO------------------");
     EXPECT_EQ(board.substr(20, 20), std::string(20, '-'));
@@ -172,7 +172,7 @@ TEST(ExchangeFiles, HugeTokensStayInsideTheBoard) {
     ScratchDir dir;
     dir.write("tah.dat", "O");
     dir.write("plocha.dat", std::string(100000, 'X') + "\n" + std::string(5000, '\0'));
-    ExchangeInput in = readIn(dir);
+    PositionInput in = readIn(dir);
     std::string board(in.board.begin(), in.board.end());
     EXPECT_EQ(board.substr(0, 20), std::string(20, 'X'));
     EXPECT_EQ(board.substr(20, 20), std::string(20, '-'));
@@ -198,7 +198,7 @@ TEST(ExchangeFiles, TimeLimits) {
         dir.write("tah.dat", "X");
         dir.write("plocha.dat", boardFile({}));
         if (c.content) dir.write("timeouts.dat", c.content);
-        ExchangeInput in = readIn(dir);
+        PositionInput in = readIn(dir);
         EXPECT_EQ(in.turnLimit, c.turn);
         EXPECT_EQ(in.matchTime, c.match);
     }
@@ -208,7 +208,7 @@ TEST(ExchangeFiles, PositionIsPlacedInCellOrderWithTheHistory) {
     ScratchDir dir;
     dir.write("tah.dat", "O");
     dir.write("plocha.dat", boardFile({"-X--O", "", "O--X-X"}));
-    ExchangeInput in = readIn(dir);
+    PositionInput in = readIn(dir);
     normaliseColours(in);
     auto e = std::make_unique<EngineState>();
     ASSERT_TRUE(setupPosition(*e, in, 1));

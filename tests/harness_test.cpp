@@ -3,7 +3,7 @@
 
 #include "board/init.h"
 #include "board/placement.h"
-#include "driver/exchange.h"
+#include "engine/engine.h"
 #include "search/transposition.h"
 #include "tests/test_support.h"
 #include "tools/diagnostics.h"
@@ -100,7 +100,7 @@ TEST(GameRecord, ReadingStopsSafely) {
 std::unique_ptr<EngineState> harnessReady() {
     EXPECT_TRUE(transpositionTable().allocate());
     auto e = std::make_unique<EngineState>();
-    ExchangeInput in;
+    PositionInput in;
     in.board.fill('-');
     in.turnLimit = 30;
     in.matchTime = 180000;
@@ -163,7 +163,7 @@ TEST(SelfPlay, ToolSettingsNeverReachTheEnginesOwnMove) {
     e->FullWindowRoot = true;
     e->BookMoveFlag = true;
     e->NodeBudgetCeiling = 99;
-    ExchangeInput in;
+    PositionInput in;
     in.board.fill('-');
     ASSERT_TRUE(setupPosition(*e, in, 1));
     EXPECT_TRUE(e->RandomizeLeaves);

@@ -4,7 +4,7 @@
 #include <set>
 
 #include "board/pattern_tables.h"
-#include "resources/resources.h"
+#include "platform/resources.h"
 #include "tests/test_support.h"
 #include "tools/pattern_rules.h"
 

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "board/placement.h"
-#include "driver/exchange.h"
+#include "engine/engine.h"
 #include "search/search.h"
 #include "search/transposition.h"
 #include "tests/test_support.h"

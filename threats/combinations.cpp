@@ -16,7 +16,7 @@ template <Side A> bool findFollowUp(EngineState &e, int a, int &follow, int &dir
         int l = dir<A>(e, t, 0) == g ? cls<A>(e, t, 1) : cls<A>(e, t, 0);
         return level(e, l);
     };
-    if (top == 24) {
+    if (top == LineFourWithThree) {
         bool found = false;
         int mask = secondaryMask<A>(e, a, d0);
         for (int k = 1; k <= e.BitCount[mask]; ++k) {
@@ -174,8 +174,8 @@ template <Side S> bool defendFourOpenThree(EngineState &e, int p, DefenceList &l
     append(list, f);
     if (level(e, cls<Them>(e, p, 2)) > 3) {
         int d1 = dir<Them>(e, p, 1);
-        int mask =
-            cls<Them>(e, p, 1) == 34 ? upgradeMask<Them>(e, p, d1) : defenceMask<Them>(e, p, d1);
+        int mask = cls<Them>(e, p, 1) == LineOpenThreeWithThree ? upgradeMask<Them>(e, p, d1)
+                                                                : defenceMask<Them>(e, p, d1);
         appendMask(e, list, p, mask, d1);
     }
     append(list, p);
@@ -204,14 +204,15 @@ template <Side S> bool defendFourThree(EngineState &e, int p, DefenceList &list)
         if (level(e, cls<Them>(e, follow, 2)) > 3) {
             for (int k = 0; k < 2; ++k) {
                 int d = dir<Them>(e, follow, k);
-                int mask = cls<Them>(e, follow, k) < 35 ? upgradeMask<Them>(e, follow, d)
-                                                        : defenceMask<Them>(e, follow, d);
+                int mask = cls<Them>(e, follow, k) <= LineOpenThreeWithThree
+                               ? upgradeMask<Them>(e, follow, d)
+                               : defenceMask<Them>(e, follow, d);
                 appendMask(e, list, follow, mask, d);
             }
         }
         append(list, follow);
     }
-    // 5, 6. The four's cell, its block, and our counters at the block.
+    // 5. The four's cell, its block, and our counters at the block.
     append(list, p);
     append(list, f0);
     appendCounterCells<S>(e, list, f0);
@@ -245,13 +246,14 @@ template <Side S> bool defendFourTwo(EngineState &e, int p, DefenceList &list) {
         append(list, next);
         if (level(e, cls<Them>(e, follow, 2)) > 3) {
             int d = dir<Them>(e, follow, 1);
-            int m = cls<Them>(e, follow, 1) == 34 ? upgradeMask<Them>(e, follow, d)
-                                                  : defenceMask<Them>(e, follow, d);
+            int m = cls<Them>(e, follow, 1) == LineOpenThreeWithThree
+                        ? upgradeMask<Them>(e, follow, d)
+                        : defenceMask<Them>(e, follow, d);
             appendMask(e, list, follow, m, d);
         }
         append(list, follow);
     }
-    // 5, 6. The four's cell, its block, and our counters at the block.
+    // 5. The four's cell, its block, and our counters at the block.
     append(list, p);
     append(list, block);
     appendCounterCells<S>(e, list, block);

@@ -1,16 +1,11 @@
 #include "threats/evaluation.h"
+#include "board/parameters.h"
 
 #include "board/placement.h"
 #include "threats/threat_classes.h"
 
 namespace pentad {
 namespace {
-constexpr int DoubleOpenThreeWeight = 100;
-constexpr int UnusedBucketWeight = 12; // buckets 15 and 18 are always empty
-constexpr int ThreeOpenTwoWeight = 10;
-constexpr int DoubleOpenTwoWeight = 5;
-constexpr int OpenThreeWeight = 30;
-constexpr int LiveWindowWeight = 48;
 constexpr int16_t ScoreSentinel = 32767;
 } // namespace
 
@@ -22,14 +17,14 @@ template <Side S> void evaluateQuietNode(EngineState &e) {
         if (e.CellScore[c] != 0)
             e.CellScore[c] =
                 uint16_t(e.CellScore[c] + uint16_t(e.WeightX[c]) + uint16_t(e.WeightO[c]));
-    // 2, 3. Threat counts.
+    // 2. Threat counts of both sides, bucket by bucket.
     int threats = DoubleOpenThreeWeight * (n(OwnDoubleOpenThree) - n(OppDoubleOpenThree)) +
                   UnusedBucketWeight * (n(15) - n(18)) +
                   ThreeOpenTwoWeight * (n(OwnThreeOpenTwo) - n(OppThreeOpenTwo)) +
                   DoubleOpenTwoWeight * (n(OwnDoubleOpenTwo) - n(OppDoubleOpenTwo));
     int own = OpenThreeWeight * n(OwnOpenThree) - e.Params.FourCountWeight * n(OwnFour);
     int opp = OpenThreeWeight * n(OppOpenThree) - e.Params.FourCountWeight * n(OppFour);
-    // 4. The best candidates, four at a time, at most LeafMoveLimit of them.
+    // 3. The best candidates, four at a time, at most LeafMoveLimit of them.
     const auto &theirWeights = weights<Them>(e);
     const uint16_t floor = topFourFloor(e);
     int taken = 0;
@@ -55,7 +50,7 @@ template <Side S> void evaluateQuietNode(EngineState &e) {
             }
         }
     }
-    // 5. Threats, candidates and live windows.
+    // 4. Threats, candidates and live windows.
     e.QuietEvaluation =
         threats + own - opp + LiveWindowWeight * (liveWindows<S>(e) - liveWindows<Them>(e));
 }

@@ -1,4 +1,5 @@
 #include "threats/generator.h"
+#include "board/parameters.h"
 
 #include "board/cell_scan.h"
 
@@ -11,12 +12,6 @@
 
 namespace pentad {
 namespace {
-
-constexpr int WidthTable[12] = {3, 4, 4, 5, 5, 5, 6, 6, 7, 7, 7, 7};
-constexpr int ShallowPlyExtraWidth = 3; // added at plies 1 and 2
-constexpr int QuietBudget = 9;          // nodes with at most this budget may be leaves
-constexpr int ShortDeadlineMs = 5000;   // under a short clock even plies may be leaves
-constexpr int WideQuietMoveLimit = 24;
 
 // Cells that answer every opponent threat so far. Repeated cells are kept.
 struct DefenceSet {
@@ -70,13 +65,14 @@ template <Side S> void collectScoredMoves(EngineState &e, GenerateRequest &req) 
     const auto &doubleThrees = e.Buckets[OppDoubleOpenThree];
     for (int i = 1; i <= doubleThrees.count; ++i) {
         uint16_t &score = e.CellScore[doubleThrees.cells[i]];
-        if (score != 0) score = uint16_t(score + threatBonus - 10);
+        if (score != 0) score = uint16_t(score + threatBonus - DoubleThreeBonusCut);
     }
     const auto &fours = e.Buckets[OwnFour];
     for (int i = 1; i <= fours.count; ++i) {
         int c = fours.cells[i];
         uint16_t &score = e.CellScore[c];
-        if (score != 0 && e.OwnBestClass[c] == 24) score = uint16_t(score + threatBonus - 30);
+        if (score != 0 && e.OwnBestClass[c] == LineFourWithThree)
+            score = uint16_t(score + threatBonus - FourWithThreeBonusCut);
     }
     auto &row = e.MoveScores[req.ply];
     const auto &ownWeights = weights<S>(e);
@@ -134,9 +130,9 @@ template <Side S> void generateMoves(EngineState &e, GenerateRequest &req) {
     }
     // 4. Weights back.
     restoreFiledWeights(e);
-    // 5, 6. The most urgent threat decides whether the node may be a quiet leaf.
-    int best = 17;
-    for (int b = 2; b <= 16; ++b) {
+    // 5. The most urgent threat decides whether the node may be a quiet leaf.
+    int best = LastUrgentBucket + 1;
+    for (int b = OppFive; b <= LastUrgentBucket; ++b) {
         if (any(e, b)) {
             best = b;
             break;
@@ -145,16 +141,16 @@ template <Side S> void generateMoves(EngineState &e, GenerateRequest &req) {
     e.QuietNode = req.budget <= QuietBudget && best > OppFourOpenThree &&
                   (req.ply % 2 == 1 || e.Deadline <= ShortDeadlineMs);
     if (e.QuietNode) req.moveLimit = e.LeafMoveLimit;
-    // 7. The opponent has a five point: block it.
+    // 6. The opponent has a five point: block it.
     if (any(e, OppFive)) {
         single(req, firstOf(e, OppFive));
         e.DefenceMode = true;
         return;
     }
-    // 8. Scores start from zero.
+    // 7. Scores start from zero.
     std::fill(e.CellScore.begin(), e.CellScore.end(), uint16_t(0));
     std::fill(e.DefenceScore.begin(), e.DefenceScore.end(), uint16_t(0));
-    // 9. Own open four or double four wins.
+    // 8. Own open four or double four wins.
     for (int b : {OwnOpenFour, OwnDoubleFour}) {
         if (any(e, b)) {
             single(req, firstOf(e, b));
@@ -162,7 +158,7 @@ template <Side S> void generateMoves(EngineState &e, GenerateRequest &req) {
             return;
         }
     }
-    // 10. Own four with an open three whose block gives the opponent no four.
+    // 9. Own four with an open three whose block gives the opponent no four.
     const auto &fourThrees = e.Buckets[OwnFourOpenThree];
     for (int i = 1; i <= fourThrees.count; ++i) {
         if (checkFourOpenThree<S>(e, fourThrees.cells[i], out)) {
@@ -171,7 +167,7 @@ template <Side S> void generateMoves(EngineState &e, GenerateRequest &req) {
             return;
         }
     }
-    // 11. Verified four-three and four-two wins.
+    // 10. Verified four-three and four-two wins.
     if (any(e, OwnFourWithThree) && findFourThreeWin<S>(e, out)) {
         e.ForcedResult = true;
         return;
@@ -180,7 +176,7 @@ template <Side S> void generateMoves(EngineState &e, GenerateRequest &req) {
         e.ForcedResult = true;
         return;
     }
-    // 12. Cells that answer every opponent threat at once.
+    // 11. Cells that answer every opponent threat at once.
     DefenceSet defence;
     DefenceList list;
     for (int i = 1; i <= e.Buckets[OppOpenFour].count; ++i) {
@@ -199,7 +195,7 @@ template <Side S> void generateMoves(EngineState &e, GenerateRequest &req) {
     for (int i = 1; i <= e.Buckets[OppFourWithTwo].count; ++i)
         if (defendFourTwo<S>(e, e.Buckets[OppFourWithTwo].cells[i], list)) defence.merge(list);
 
-    // 13. No opponent threat: a double open three wins unless the opponent has fours;
+    // 12. No opponent threat: a double open three wins unless the opponent has fours;
     // otherwise widen and score the quiet candidates.
     if (!defence.defined) {
         if (any(e, OwnDoubleOpenThree) && !any(e, OppFourOpenThree) && !any(e, OppFour)) {
@@ -216,12 +212,12 @@ template <Side S> void generateMoves(EngineState &e, GenerateRequest &req) {
             collectScoredMoves<S>(e, req);
         return;
     }
-    // 14. Defend: the set's cells, plus own fours as counter-attacks.
+    // 13. Defend: the set's cells, plus own fours as counter-attacks.
     if (defence.cells.count < 2) e.QuietNode = false;
     for (int i = 1; i <= defence.cells.count; ++i)
         e.CellScore[defence.cells.cells[i]] = uint16_t(e.Params.DefenceCellScore);
     e.DefenceCount = std::max<int>(defence.cells.count, 1);
-    scoreOwnFours<S>(e, 3);
+    scoreOwnFours<S>(e, OpenThreeLevel);
     e.DefenceMode = true;
     if (e.QuietNode)
         evaluateQuietNode<S>(e);

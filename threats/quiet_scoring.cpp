@@ -1,4 +1,6 @@
 #include "threats/quiet_scoring.h"
+#include "board/parameters.h"
+#include "board/side_traits.h"
 
 #include <algorithm>
 
@@ -8,9 +10,6 @@ namespace pentad {
 namespace {
 
 // Whose weights each expansion pass selects by: 1 the side to move, 0 the opponent.
-constexpr int ExpansionPasses[16] = {1, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1};
-constexpr int MaxFiledForExpansion = 47;
-constexpr int ExpansionRoom = 51; // passes run while r + 1 < (51 - filed) / 4
 
 // Mask bits of the cells 1, 2, 3 steps back, then 1, 2, 3 steps forward; the cell four
 // steps away on either side is never scored.
@@ -51,8 +50,7 @@ template <Side S> void scoreOpponentThreeLines(EngineState &e) {
 }
 
 template <Side S> void scoreOwnFours(EngineState &e, int limit) {
-    // O also scores the lines of levels 3 and 4 around its fours.
-    constexpr int LowestLevel = S == X ? 5 : 3;
+    constexpr int LowestLevel = SideTraits<S>::OwnFourLowestLevel;
     const auto &level = e.Params.LevelScore;
     const int cutBonus = e.Params.ThreatBonus - e.Params.ThreatBonusCut;
     const auto &bucket = e.Buckets[OwnFour];
@@ -87,8 +85,8 @@ template <Side S> void scoreOwnFours(EngineState &e, int limit) {
                             add(e.CellScore[x], inc / -3);
                     }
                 }
-                bool counts = S == X ? L == 5 : L <= 5; // O takes its best over more lines
-                if (counts) best = std::max(best, e.CellScore[x]);
+                if (L >= SideTraits<S>::OwnFourBestFromLevel && L <= 5)
+                    best = std::max(best, e.CellScore[x]);
             });
         }
         add(e.CellScore[b], best >> 1);
@@ -107,13 +105,11 @@ template <Side S> void scoreOwnThreeLines(EngineState &e) {
             int inc = 2 * e.Params.LevelScore[L];
             forEachNearMaskCell(b, upgradeMask<S>(e, b, d), d, [&](int x, int) {
                 if (e.CellScore[x] == 0) {
-                    // X marks unscored cells of its weaker lines; O leaves them out.
-                    if constexpr (S == X)
+                    if constexpr (SideTraits<S>::MarksUnscoredThreeCells)
                         if (L != 5) e.CellScore[x] = 1;
                     return;
                 }
-                // X does not add along open twos; O adds at every level.
-                if (S == O || L != 5) add(e.CellScore[x], inc);
+                if (SideTraits<S>::AddsAlongOpenTwos || L != 5) add(e.CellScore[x], inc);
                 if (L <= 5) best = std::max(best, e.CellScore[x]);
             });
         }
@@ -127,7 +123,7 @@ template <Side S> void scoreOpponentFours(EngineState &e, int limit) {
     const auto &bucket = e.Buckets[OppFour];
     for (int i = 1; i <= bucket.count; ++i) {
         int b = bucket.cells[i];
-        if constexpr (S == X) add(e.CellScore[b], 1); // only X marks the four's own cell
+        if constexpr (SideTraits<S>::MarksOpponentFourCell) add(e.CellScore[b], 1);
         for (int d = 0; d < DirectionCount; ++d) {
             int L = lineLevel<Them>(e, b, d);
             if (L < 3 || L > 7) continue;
@@ -141,9 +137,21 @@ template <Side S> void scoreOpponentFours(EngineState &e, int limit) {
     }
 }
 
+template <Side S> void scoreOwnLines(EngineState &e) {
+    if constexpr (SideTraits<S>::OwnThreesBeforeFours) {
+        scoreOwnThreeLines<S>(e);
+        scoreOwnFours<S>(e, NoLevelLimit);
+    } else {
+        scoreOwnFours<S>(e, NoLevelLimit);
+        scoreOwnThreeLines<S>(e);
+    }
+}
+
 template <Side S> void expandQuietMoves(EngineState &e) {
     constexpr Side Them = opponent(S);
-    // 1-4. With few own candidates, file the best-weighted cells pass by pass.
+    // 1. With few own candidates, file the best-weighted cells pass by pass: own filed cells
+    // are passed over, each pass takes the top four by one side's weights, and the weights
+    // come back at the end.
     if (e.OwnFiledCells.count <= MaxFiledForExpansion) {
         for (int i = 1; i <= e.OwnFiledCells.count; ++i) {
             int c = e.OwnFiledCells.cells[i];
@@ -163,23 +171,17 @@ template <Side S> void expandQuietMoves(EngineState &e) {
         }
         restoreFiledWeights(e);
     }
-    // 5. Own fours and threes are candidates in any case.
+    // 2. Own fours and threes are candidates in any case.
     for (int b : {OwnFour, OwnOpenThree, OwnDoubleOpenThree}) {
         const auto &bucket = e.Buckets[b];
         for (int i = 1; i <= bucket.count; ++i)
             if (e.CellScore[bucket.cells[i]] == 0) e.CellScore[bucket.cells[i]] = 1;
     }
-    // 6. Score line by line; the sides run the own steps in a different order.
+    // 3. Score line by line.
     scoreOpponentThreeLines<S>(e);
-    if constexpr (S == X) {
-        scoreOwnFours<S>(e, 7);
-        scoreOwnThreeLines<S>(e);
-    } else {
-        scoreOwnThreeLines<S>(e);
-        scoreOwnFours<S>(e, 7);
-    }
-    scoreOpponentFours<S>(e, 7);
-    // 7. Every filed cell is a candidate; a cell filed twice counts twice.
+    scoreOwnLines<S>(e);
+    scoreOpponentFours<S>(e, NoLevelLimit);
+    // 4. Every filed cell is a candidate; a cell filed twice counts twice.
     for (int i = 1; i <= e.OwnFiledCells.count; ++i)
         add(e.CellScore[e.OwnFiledCells.cells[i]], 1);
 }
@@ -189,6 +191,7 @@ template <Side S> void expandQuietMoves(EngineState &e) {
     template void scoreOpponentThreeLines<S>(EngineState &);                                       \
     template void scoreOwnFours<S>(EngineState &, int);                                            \
     template void scoreOwnThreeLines<S>(EngineState &);                                            \
+    template void scoreOwnLines<S>(EngineState &);                                                 \
     template void scoreOpponentFours<S>(EngineState &, int);
 PENTAD_INSTANTIATE(X)
 PENTAD_INSTANTIATE(O)

@@ -2,8 +2,10 @@
 // through the line patterns, and the filing of cells into the urgency buckets.
 //
 // Every threat operation is written once for the side to move S (`Own`) against `Them`.
-// The two sides differ only in the direction order of equal line classes inside their
-// class records (see sortCellClasses); the operations themselves are exact mirrors.
+// The threat tests of both sides are exact mirrors except through the class records they
+// read: equal line classes are ordered by a side-dependent direction priority, so the
+// first and second direction of a cell can differ. The quiet scoring differs in a few
+// more places; board/side_traits.h lists every difference.
 #pragma once
 
 #include <algorithm>
@@ -37,6 +39,17 @@ enum Bucket : int {
     OppFourWithThree = 27,
     OppFourWithTwo = 28,
 };
+/// Buckets OppFive..LastUrgentBucket are the threats that keep a node from being a leaf.
+constexpr int LastUrgentBucket = 16;
+/// Threat level of an open three; in defence only lines up to it reach unscored cells.
+constexpr int OpenThreeLevel = 3;
+
+// Line classes (tens digit: what the move makes in the line; units: what the line keeps
+// after the opponent's best reply) and combined classes the threat tests name.
+constexpr int LineFourWithThree = 24;      ///< a four with a three behind it
+constexpr int LineOpenThreeWithThree = 34; ///< an open three that keeps a three when blocked
+constexpr int CombinedFourWithThree = 24;  ///< a four combined with a level-4 three
+constexpr int CombinedFourWithTwo = 25;    ///< a four combined with an open two
 
 inline int level(const EngineState &e, int lineClass) { return e.ClassTens[lineClass]; }
 
@@ -98,8 +111,8 @@ template <Side S> inline void fileOwnCell(EngineState &e, int cell) {
     int w = combinedClass<S>(e, cell);
     e.OwnBestClass[cell] = uint8_t(cls<S>(e, cell, 0));
     if (e.Board[cell] != Empty) return;
-    if (w == 24) fileCell(e, OwnFourWithThree, cell);
-    if (w == 25) fileCell(e, OwnFourWithTwo, cell);
+    if (w == CombinedFourWithThree) fileCell(e, OwnFourWithThree, cell);
+    if (w == CombinedFourWithTwo) fileCell(e, OwnFourWithTwo, cell);
     fileCell(e, e.OwnBucketOf[w], cell);
     append(e.OwnFiledCells, cell);
     // A cell filed again within one generation already has zero weights: keep the saved ones.
@@ -116,8 +129,8 @@ template <Side S> inline void fileOpponentCell(EngineState &e, int cell) {
     constexpr Side Them = opponent(S);
     int w = combinedClass<Them>(e, cell);
     if (e.Board[cell] != Empty) return;
-    if (w == 24) fileCell(e, OppFourWithThree, cell);
-    if (w == 25) fileCell(e, OppFourWithTwo, cell);
+    if (w == CombinedFourWithThree) fileCell(e, OppFourWithThree, cell);
+    if (w == CombinedFourWithTwo) fileCell(e, OppFourWithTwo, cell);
     fileCell(e, e.OpponentBucketOf[w], cell);
 }
 

@@ -8,8 +8,8 @@
 #include <sstream>
 
 #include "board/engine_state.h"
-#include "driver/exchange.h"
-#include "resources/platform.h"
+#include "engine/engine.h"
+#include "platform/platform.h"
 #include "search/search.h"
 
 namespace pentad {
@@ -67,8 +67,8 @@ const BenchPosition Positions[] = {
 
 constexpr uint32_t BenchSeed = 1;
 
-ExchangeInput inputOf(const BenchPosition &p) {
-    ExchangeInput in;
+PositionInput inputOf(const BenchPosition &p) {
+    PositionInput in;
     in.board.fill('-');
     int stones = 0;
     for (auto [cells, letter] : {std::pair{p.x, 'X'}, std::pair{p.o, 'O'}}) {

@@ -7,8 +7,9 @@
 #include <sstream>
 
 #include "board/init.h"
+#include "board/parameters.h"
 #include "board/placement.h"
-#include "resources/platform.h"
+#include "platform/platform.h"
 #include "search/search.h"
 
 namespace pentad {
@@ -46,8 +47,8 @@ void searchAndTime(EngineState &e) {
 void applyWeightSet(EngineState &e, int k) { loadWeightSet(e, k); }
 
 void useTuningSettings(EngineState &e) {
-    e.BudgetBase = 3;
-    e.DefaultMoveLimit = 32;
+    e.BudgetBase = DefaultBudgetBase;
+    e.DefaultMoveLimit = DefaultRootMoveLimit;
     e.RandomizeLeaves = false;
 }
 

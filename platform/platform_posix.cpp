@@ -1,4 +1,4 @@
-#include "resources/platform.h"
+#include "platform/platform.h"
 
 #include <chrono>
 #include <cstdio>

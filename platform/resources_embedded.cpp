@@ -1,4 +1,4 @@
-#include "resources/resources.h"
+#include "platform/resources.h"
 
 namespace pentad {
 namespace embedded {

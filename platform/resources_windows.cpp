@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "resources/resources.h"
+#include "platform/resources.h"
 
 namespace pentad {
 

@@ -8,7 +8,7 @@
 #include <fcntl.h>
 #include <io.h>
 
-#include "resources/platform.h"
+#include "platform/platform.h"
 
 namespace pentad {
 namespace {

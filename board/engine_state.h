@@ -187,6 +187,9 @@ struct EngineState {
     /// stones stand at every other position.
     MoveList<2 * CellCount + 2> MoveHistory{};
     std::array<int16_t, CellCount> RootBonus{};
+    /// When not empty, the root searches only these cells (the tournament mode's safe
+    /// answers to an opponent's forcing win); the engine as designed never sets it.
+    MoveList<CellCount> RootMoveFilter{};
     int32_t NodeBudget = 1500000;
     int32_t NodeBudgetCeiling = 1500000; ///< no root search starts with a larger budget
     int32_t BudgetBase = 3;

@@ -14,6 +14,7 @@ void applyMoveSettings(EngineState &e) {
     e.RandomizeLeaves = true;
     e.FullWindowRoot = false;
     e.BookMoveFlag = false;
+    e.RootMoveFilter.count = 0;
     // Settings a tool may have changed earlier in the same process.
     e.NodeBudgetCeiling = DefaultNodeBudgetCeiling;
     e.ClockOrigin = 0;

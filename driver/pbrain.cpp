@@ -10,6 +10,7 @@
 
 #include "board/engine_state.h"
 #include "engine/engine.h"
+#include "engine/tournament.h"
 #include "platform/platform.h"
 #include "search/search.h"
 #include "search/transposition.h"
@@ -76,7 +77,10 @@ bool readLine(std::istream &in, std::string &line) {
 
 class Session {
 public:
-    Session(std::istream &in, std::ostream &out) : in_(in), out_(out) { board_.fill(Free); }
+    Session(std::istream &in, std::ostream &out, const PbrainOptions &options)
+        : in_(in), out_(out), options_(options) {
+        board_.fill(Free);
+    }
 
     int run() {
         tableReady_ = transpositionTable().allocate();
@@ -249,15 +253,31 @@ private:
         e.ClockOrigin = arrival;
         e.DeadlineOverride =
             pbrainMoveBudget(timeoutTurn_, timeoutMatch_, timeLeft_, e.MoveHistory.count);
-        int move = chooseMove(e);
+        e.TotalNodes = 0;
+        e.IterationNumber = 0;
+        e.IterationLine[0] = 0;
+        MoveReport report;
+        int move = options_.classic ? chooseMove(e) : chooseTournamentMove(e, report);
         board_[move] = Own;
         int64_t ms = processClockMs() - arrival;
         std::ostringstream message;
+        auto cell = [](int c) {
+            return std::to_string(c % BoardSize) + "," + std::to_string(c / BoardSize);
+        };
         message << "MESSAGE level " << e.IterationNumber << " nodes " << e.TotalNodes << " nps "
                 << (ms > 0 ? e.TotalNodes * 1000 / ms : 0) << " value " << e.BestScore << " line";
         for (int i = 1; i <= e.IterationLine[0]; ++i)
-            message << ' ' << e.IterationLine[i] % BoardSize << ','
-                    << e.IterationLine[i] / BoardSize;
+            message << ' ' << cell(e.IterationLine[i]);
+        if (!options_.classic) {
+            message << " | mode tournament decided " << moveSourceName(report.source)
+                    << " solver nodes " << report.solverNodes << " ms " << report.solverMs;
+            if (report.line.win) {
+                message << " win";
+                for (int i = 0; i < report.line.lineLength; ++i)
+                    message << ' ' << cell(report.line.line[size_t(i)]);
+            }
+            if (report.opponentThreat) message << " threat refutations " << report.refutations;
+        }
         e.TotalNodes = 0;
         reply(message.str());
         reply(std::to_string(move % BoardSize) + "," + std::to_string(move / BoardSize));
@@ -265,6 +285,7 @@ private:
 
     std::istream &in_;
     std::ostream &out_;
+    PbrainOptions options_;
     std::array<uint8_t, CellCount> board_{};
     bool tableReady_ = false, engineReady_ = false;
     int64_t timeoutTurn_ = DefaultTurnMs, timeoutMatch_ = DefaultMatchMs, timeLeft_ = -1,
@@ -290,6 +311,8 @@ int32_t pbrainMoveBudget(int64_t timeoutTurn, int64_t timeoutMatch, int64_t time
     return int32_t(std::clamp<int64_t>(budget, 0, std::numeric_limits<int32_t>::max()));
 }
 
-int runPbrain(std::istream &in, std::ostream &out) { return Session(in, out).run(); }
+int runPbrain(std::istream &in, std::ostream &out, const PbrainOptions &options) {
+    return Session(in, out, options).run();
+}
 
 } // namespace pentad

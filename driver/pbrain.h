@@ -14,9 +14,13 @@ constexpr int64_t PbrainMemoryNeed = 112ll * 1024 * 1024;
 /// Time kept back from timeout_turn and from time_left for answering.
 constexpr int PbrainSafetyMs = 60;
 
+struct PbrainOptions {
+    bool classic = false; ///< play the engine as designed, without the threat solvers
+};
+
 /// Reads commands until END or the end of input; answers on `out`, flushing each reply.
 /// Returns the process exit status.
-int runPbrain(std::istream &in, std::ostream &out);
+int runPbrain(std::istream &in, std::ostream &out, const PbrainOptions &options = {});
 
 /// Milliseconds the search may use for one move, from the manager's limits (negative for
 /// an absent value) and the number of stones; 0 means "answer at once".

@@ -1,11 +1,22 @@
 // The pbrain engine: plays whole matches over standard input and output.
 #include <iostream>
+#include <string_view>
 
 #include "driver/pbrain.h"
 #include "platform/platform.h"
 
-int main() {
+int main(int argc, char **argv) {
     pentad::useBinaryStdio();
     std::ios::sync_with_stdio(false);
-    return pentad::runPbrain(std::cin, std::cout);
+    pentad::PbrainOptions options;
+    for (int i = 1; i < argc; ++i) {
+        std::string_view arg = argv[i];
+        if (arg == "--classic") {
+            options.classic = true;
+        } else {
+            std::cerr << "pbrain-pentad: unknown option '" << arg << "' (known: --classic)\n";
+            return 2;
+        }
+    }
+    return pentad::runPbrain(std::cin, std::cout, options);
 }

@@ -40,6 +40,13 @@ constexpr ToolCommand Commands[] = {
      "search the bench positions for their first K root searches (default 3) and print the "
      "node signature and nodes per second",
      commandBench},
+    {"vcf", "DIR [--nodes N] [--depth D]",
+     "a VCF for the side to move of DIR: one JSON line with win, line (cells, attacker "
+     "first), nodes, ms",
+     commandVcf},
+    {"vct", "DIR [--nodes N] [--depth D] [--vcf-depth F]",
+     "a VCT for the side to move of DIR, deepened one threat move at a time; the same JSON",
+     commandVct},
     {"book build", "SOURCE OUT", "check a book source and write the binary book", commandBookBuild},
     {"book analyse", "MOVES [--seconds T] [--ceiling N] [--seed S] [--alternatives K]",
      "a long search of the position after MOVES (\"c,r c,r ...\"), printed as JSON",

@@ -91,6 +91,9 @@ int commandCandidates(int argc, char **argv);
 // Search (tools/search_commands.cpp).
 int commandSearch(int argc, char **argv);
 int commandBench(int argc, char **argv);
+// Threat solvers (tools/solver_commands.cpp).
+int commandVcf(int argc, char **argv);
+int commandVct(int argc, char **argv);
 // Opening book (tools/book_commands.cpp).
 int commandBookBuild(int argc, char **argv);
 int commandBookAnalyse(int argc, char **argv);

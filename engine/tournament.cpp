@@ -1,0 +1,183 @@
+#include "engine/tournament.h"
+
+#include <algorithm>
+
+#include "book/opening.h"
+#include "platform/platform.h"
+#include "search/search.h"
+#include "threats/threat_classes.h"
+
+namespace pentad {
+namespace {
+
+// Shares of the move's time budget by which each step must be done; the search gets what
+// is left before the check's share.
+constexpr double OwnVcfShare = 0.05;
+constexpr double ThreatShare = 0.10;
+constexpr double OwnVctShare = 0.25;
+constexpr double SearchShare = 0.85;
+constexpr double CheckShare = 0.97;
+constexpr int CheckVctDepth = 4;
+
+class MoveClock {
+public:
+    explicit MoveClock(const EngineState &e)
+        : origin_(e.ClockOrigin), budget_(e.Deadline), on_(e.ClockEnabled) {}
+    /// The process clock by which a step with this share must end; -1 without a clock.
+    int64_t until(double share) const {
+        return on_ ? origin_ + int64_t(double(std::max(budget_, 0)) * share) : -1;
+    }
+    bool passed(double share) const { return on_ && processClockMs() >= until(share); }
+
+private:
+    int64_t origin_;
+    int32_t budget_;
+    bool on_;
+};
+
+SolverLimits limitsOf(int64_t nodes, int depth, int64_t deadline) {
+    SolverLimits l;
+    l.maxNodes = nodes;
+    l.maxDepth = depth;
+    l.deadline = deadline;
+    return l;
+}
+
+} // namespace
+
+const char *moveSourceName(MoveSource source) {
+    switch (source) {
+    case MoveSource::Opening:
+        return "opening";
+    case MoveSource::Five:
+        return "five";
+    case MoveSource::Vcf:
+        return "vcf";
+    case MoveSource::Vct:
+        return "vct";
+    case MoveSource::Search:
+        return "search";
+    case MoveSource::Verified:
+        return "verified";
+    case MoveSource::Fallback:
+        return "fallback";
+    }
+    return "search";
+}
+
+int chooseTournamentMove(EngineState &e, MoveReport &report, const TournamentLimits &limits) {
+    report = MoveReport{};
+    const Side us = e.MoveNumber % 2 == 1 ? X : O, them = opponent(us);
+    if (e.MoveHistory.count == 0) {
+        report.source = MoveSource::Opening;
+        return prepareOpening(e);
+    }
+    computeDeadline(e);
+    const MoveClock clock(e);
+    const int64_t solveStart = processClockMs();
+    ThreatSolver &solver = threatSolver();
+    ThreatBoard &board = solver.board();
+    board.attach(e);
+    auto account = [&](const SolverResult &r) { report.solverNodes += r.nodes; };
+    auto usable = [&](const SolverResult &r) {
+        return r.win && r.lineLength > 0 && r.line[0] >= 0 && r.line[0] < CellCount &&
+               e.Board[size_t(r.line[0])] == Empty;
+    };
+    auto decided = [&](MoveSource source, const SolverResult &r) {
+        report.source = source;
+        report.line = r;
+        report.solverMs = processClockMs() - solveStart;
+        return int(r.line[0]);
+    };
+    // 1. An own five, then an own VCF.
+    if (!board.fives(us).empty()) {
+        SolverResult five;
+        five.win = true;
+        five.lineLength = 1;
+        five.line[0] = int16_t(board.fives(us).first());
+        return decided(MoveSource::Five, five);
+    }
+    SolverResult own =
+        solver.vcfOnBoard(us, limitsOf(limits.ownVcfNodes, 40, clock.until(OwnVcfShare)));
+    account(own);
+    if (usable(own)) return decided(MoveSource::Vcf, own);
+    // 2. The opponent's VCF, were he to move: keep only the answers after which he has none
+    // (the cells of his line, its final five points, our own fours).
+    SolverResult threat =
+        solver.vcfOnBoard(them, limitsOf(limits.threatVcfNodes, 40, clock.until(ThreatShare)));
+    account(threat);
+    e.RootMoveFilter.count = 0;
+    if (threat.win) {
+        report.opponentThreat = true;
+        CellSet answers = solver.finalFives();
+        for (int i = 0; i < threat.lineLength; ++i)
+            answers.set(threat.line[size_t(i)]);
+        answers |= board.fours(us);
+        answers.forEach([&](int cell) {
+            if (e.Board[size_t(cell)] != Empty || clock.passed(ThreatShare)) return;
+            board.play(cell, us);
+            SolverResult after = solver.vcfOnBoard(
+                them, limitsOf(limits.checkVcfNodes, 40, clock.until(ThreatShare)));
+            board.undo(cell, us);
+            account(after);
+            if (!after.win && after.complete) append(e.RootMoveFilter, cell);
+        });
+        report.refutations = e.RootMoveFilter.count;
+    } else {
+        // 3. An own VCT, when the opponent has no forcing win of his own.
+        SolverLimits l = limitsOf(limits.ownVctNodes, limits.vctDepth, clock.until(OwnVctShare));
+        SolverResult vct = solver.vctOnBoard(us, l);
+        account(vct);
+        if (usable(vct)) return decided(MoveSource::Vct, vct);
+    }
+    report.solverMs = processClockMs() - solveStart;
+    // 4. The search, restricted to the refutations when there are any.
+    const int32_t savedOverride = e.DeadlineOverride;
+    if (e.ClockEnabled) e.DeadlineOverride = int32_t(double(std::max(e.Deadline, 0)) * SearchShare);
+    int best = prepareOpening(e);
+    if (best < 0) {
+        searchMove(e);
+        best = e.IterationLine[1];
+    }
+    e.DeadlineOverride = savedOverride;
+    e.RootMoveFilter.count = 0;
+    if (best < 0 || best >= CellCount || e.Board[size_t(best)] != Empty)
+        best = int(std::find(e.Board.begin(), e.Board.end(), int32_t(Empty)) - e.Board.begin());
+    // 5. The check: the first move of the root's order after which the opponent has no VCF
+    // and no short VCT.
+    const int64_t checkStart = processClockMs();
+    board.attach(e);
+    auto safe = [&](int cell) {
+        board.play(cell, us);
+        SolverResult vcf =
+            solver.vcfOnBoard(them, limitsOf(limits.checkVcfNodes, 40, clock.until(CheckShare)));
+        account(vcf);
+        bool ok = !vcf.win;
+        if (ok) {
+            SolverResult vct = solver.vctOnBoard(
+                them, limitsOf(limits.checkVctNodes, CheckVctDepth, clock.until(CheckShare)));
+            account(vct);
+            ok = !vct.win;
+        }
+        board.undo(cell, us);
+        return ok;
+    };
+    int chosen = -1;
+    report.source = MoveSource::Fallback;
+    for (int i = 0; i <= e.RootFullCount && report.checked < limits.checkedMoves; ++i) {
+        const int cell = i == 0 ? best : e.RootMoves.cells[i];
+        if (i > 0 && cell == best) continue;
+        if (cell < 0 || cell >= CellCount || e.Board[size_t(cell)] != Empty) continue;
+        if (clock.passed(CheckShare)) break;
+        ++report.checked;
+        if (safe(cell)) {
+            chosen = cell;
+            report.source = i == 0 ? MoveSource::Search : MoveSource::Verified;
+            break;
+        }
+    }
+    report.solverMs += processClockMs() - checkStart;
+    return chosen >= 0 ? chosen : best;
+}
+
+} // namespace pentad

@@ -1,0 +1,77 @@
+#include "solver/threat_board.h"
+
+#include <algorithm>
+
+#include "board/placement.h"
+
+namespace pentad {
+namespace {
+
+uint64_t keyOf(const ZobristKey &k) { return uint64_t(k.high) << 32 | k.low; }
+
+} // namespace
+
+void ThreatBoard::attach(EngineState &e) {
+    e_ = &e;
+    for (int p = 0; p < PatternCount; ++p)
+        levelOf_[size_t(p)] = e.ClassTens[e.LineClass[size_t(p)]];
+    key_ = keyOf(e.PositionKey);
+    for (int c = 0; c < CellCount; ++c)
+        refresh(c);
+}
+
+int ThreatBoard::lineLevel(int cell, int d, Side s) const {
+    const auto &p = s == X ? e_->LinePatternX : e_->LinePatternO;
+    return levelOf_[p[size_t(cell)][size_t(d)]];
+}
+
+void ThreatBoard::refresh(int cell) {
+    const EngineState &e = *e_;
+    for (Side s : {X, O}) {
+        CellSet &five = fives_[s], &four = fours_[s], &three = threes_[s];
+        int best = 9;
+        if (e.Board[size_t(cell)] == Empty) {
+            const auto &p = s == X ? e.LinePatternX[size_t(cell)] : e.LinePatternO[size_t(cell)];
+            for (int d = 0; d < DirectionCount; ++d)
+                best = std::min<int>(best, levelOf_[p[size_t(d)]]);
+        }
+        best_[s][size_t(cell)] = uint8_t(best);
+        five.reset(cell);
+        four.reset(cell);
+        three.reset(cell);
+        if (best == FiveLevel)
+            five.set(cell);
+        else if (best <= FourLevel)
+            four.set(cell);
+        else if (best == ThreeLevel)
+            three.set(cell);
+    }
+}
+
+// Only cells on the stone's four lines within four steps change their patterns.
+void ThreatBoard::refreshLines(int cell) {
+    const EngineState &e = *e_;
+    refresh(cell);
+    for (int d = 0; d < DirectionCount; ++d) {
+        for (int k = 1; k <= e.ReachForward[size_t(cell)][size_t(d)]; ++k)
+            refresh(cell + k * LineStep[size_t(d)]);
+        for (int k = 1; k <= e.ReachBack[size_t(cell)][size_t(d)]; ++k)
+            refresh(cell - k * LineStep[size_t(d)]);
+    }
+}
+
+void ThreatBoard::play(int cell, Side side) {
+    placeLight(*e_, cell, side);
+    e_->Board[size_t(cell)] = side;
+    key_ ^= keyOf(e_->ZobristTable[side][size_t(cell)]);
+    refreshLines(cell);
+}
+
+void ThreatBoard::undo(int cell, Side side) {
+    removeLight(*e_, cell, side);
+    e_->Board[size_t(cell)] = Empty;
+    key_ ^= keyOf(e_->ZobristTable[side][size_t(cell)]);
+    refreshLines(cell);
+}
+
+} // namespace pentad

@@ -1,0 +1,244 @@
+#!/usr/bin/env python3
+"""A match between two pbrain engines, each started once per game.
+
+Openings are short balanced starts near the centre (drawn from --seed, or read from
+--openings: one line per opening, "x,y x,y ..." in play order); each opening is played
+twice with the colours swapped, so the pair cancels the opening's bias. The referee sends
+START 20, the time limits, then the opening as BOARD to the side to move, and TURN moves
+after that. A five (or more) wins; an illegal move, a crash or an answer later than
+timeout_turn plus --grace-ms loses; a full board is a draw. Prints every game, then the
+score of engine A, an Elo estimate with its 95% interval, and the slowest answer.
+
+    tools/pbrain_match.py --a "build/release/pbrain-pentad" \\
+        --b "build/release/pbrain-pentad --classic" --games 40 --turn-ms 1000
+"""
+import argparse
+import math
+import random
+import shlex
+import subprocess
+import sys
+import threading
+import time
+
+N = 20
+
+
+def five(board, cell, side):
+    r0, c0 = divmod(cell, N)
+    for dr, dc in ((0, 1), (1, 1), (1, 0), (1, -1)):
+        n = 1
+        for sign in (1, -1):
+            r, c = r0 + dr * sign, c0 + dc * sign
+            while 0 <= r < N and 0 <= c < N and board[r * N + c] == side:
+                n += 1
+                r, c = r + dr * sign, c + dc * sign
+        if n >= 5:
+            return True
+    return False
+
+
+def random_openings(count, seed):
+    """Three-stone starts within two cells of the centre, no two alike."""
+    rng = random.Random(seed)
+    seen, out = set(), []
+    while len(out) < count:
+        cells = []
+        while len(cells) < 3:
+            c = (10 + rng.randint(-2, 2)) * N + 10 + rng.randint(-2, 2)
+            if c not in cells:
+                cells.append(c)
+        key = tuple(cells)
+        if key not in seen:
+            seen.add(key)
+            out.append(cells)
+    return out
+
+
+class Engine:
+    def __init__(self, command):
+        self.proc = subprocess.Popen(shlex.split(command), stdin=subprocess.PIPE,
+                                     stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                     text=True, bufsize=1)
+        self.messages = []
+
+    def send(self, line):
+        self.proc.stdin.write(line + "\n")
+        self.proc.stdin.flush()
+
+    def answer(self, timeout_s):
+        """The next line that is not a MESSAGE, and the seconds it took; None on EOF."""
+        result = [None]
+
+        def read():
+            while True:
+                line = self.proc.stdout.readline()
+                if not line:
+                    return
+                line = line.strip()
+                if line.startswith("MESSAGE") or line.startswith("DEBUG"):
+                    self.messages.append(line)
+                    continue
+                result[0] = line
+                return
+
+        start = time.monotonic()
+        t = threading.Thread(target=read, daemon=True)
+        t.start()
+        t.join(timeout_s)
+        return result[0], time.monotonic() - start
+
+    def close(self):
+        try:
+            self.send("END")
+            self.proc.wait(timeout=2)
+        except Exception:
+            self.proc.kill()
+
+
+def play_game(cmd_first, cmd_second, opening, args):
+    """Plays one game; returns (result for the first player: 1, 0.5, 0; moves; note; slowest)."""
+    engines = [Engine(cmd_first), Engine(cmd_second)]
+    board = [0] * (N * N)
+    moves = list(opening)
+    for i, c in enumerate(opening):
+        board[c] = 1 + i % 2
+    slowest = 0.0
+    limit = args.turn_ms / 1000.0
+    left = [args.match_ms, args.match_ms]
+    try:
+        for e in engines:
+            e.send("START 20")
+            if e.answer(5)[0] != "OK":
+                return 0.5, moves, "engine did not start", slowest
+            e.send("INFO timeout_turn %d" % args.turn_ms)
+            e.send("INFO timeout_match %d" % args.match_ms)
+            e.send("INFO rule 0")
+        first_request = [True, True]
+        while True:
+            side = len(moves) % 2  # 0: first player to move
+            e = engines[side]
+            if args.match_ms > 0:
+                e.send("INFO time_left %d" % left[side])
+            if first_request[side]:
+                first_request[side] = False
+                if moves:
+                    e.send("BOARD")
+                    for c in moves:
+                        own = 1 if board[c] == side + 1 else 2
+                        e.send("%d,%d,%d" % (c % N, c // N, own))
+                    e.send("DONE")
+                else:
+                    e.send("BEGIN")
+            else:
+                last = moves[-1]
+                e.send("TURN %d,%d" % (last % N, last // N))
+            line, took = e.answer(limit + args.grace_ms / 1000.0 + 5)
+            slowest = max(slowest, took)
+            left[side] -= int(took * 1000)
+            loss = 0.0 if side == 0 else 1.0
+            if line is None:
+                return loss, moves, "side %d gave no answer" % side, slowest
+            if took > limit + args.grace_ms / 1000.0:
+                return loss, moves, "side %d answered after %.0f ms" % (side, took * 1000), slowest
+            try:
+                x, y = (int(v) for v in line.split(","))
+                cell = y * N + x
+                ok = 0 <= x < N and 0 <= y < N and board[cell] == 0
+            except ValueError:
+                ok = False
+            if not ok:
+                return loss, moves, "side %d played an illegal move '%s'" % (side, line), slowest
+            board[cell] = side + 1
+            moves.append(cell)
+            if five(board, cell, side + 1):
+                return 1.0 - loss, moves, "five", slowest
+            if len(moves) == N * N:
+                return 0.5, moves, "full board", slowest
+    finally:
+        for e in engines:
+            e.close()
+        if args.verbose:
+            for i, e in enumerate(engines):
+                for m in e.messages:
+                    print("  side %d: %s" % (i, m))
+
+
+def elo(points):
+    n = len(points)
+    score = sum(points) / n
+    if score <= 0 or score >= 1:
+        return score, None
+    var = sum((p - score) ** 2 for p in points) / n
+    margin = 1.96 * math.sqrt(var / n)
+    f = lambda p: -400 * math.log10(1 / min(max(p, 1e-6), 1 - 1e-6) - 1)
+    return score, (f(score), f(score - margin), f(score + margin))
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    ap.add_argument("--a", required=True, help="command of engine A")
+    ap.add_argument("--b", required=True, help="command of engine B")
+    ap.add_argument("--games", type=int, default=40, help="games, an even number")
+    ap.add_argument("--turn-ms", type=int, default=1000)
+    ap.add_argument("--match-ms", type=int, default=0, help="0: no match limit")
+    ap.add_argument("--grace-ms", type=int, default=200, help="lateness tolerated")
+    ap.add_argument("--seed", type=int, default=1)
+    ap.add_argument("--openings", help="file of openings, one per line")
+    ap.add_argument("--verbose", action="store_true", help="print the engines' MESSAGE lines")
+    ap.add_argument("--parallel", type=int, default=1, help="games played at once")
+    args = ap.parse_args()
+    pairs = (args.games + 1) // 2
+    if args.openings:
+        with open(args.openings) as f:
+            openings = [[int(y) * N + int(x) for x, y in (m.split(",") for m in l.split())]
+                        for l in f if l.strip()]
+        openings = (openings * pairs)[:pairs]
+    else:
+        openings = random_openings(pairs, args.seed)
+    jobs = []
+    for i, op in enumerate(openings):
+        jobs.append((2 * i, args.a, args.b, op, True))
+        jobs.append((2 * i + 1, args.b, args.a, op, False))
+    jobs = jobs[:args.games]
+    results = [None] * len(jobs)
+    lock = threading.Lock()
+
+    def worker():
+        while True:
+            with lock:
+                if not pending:
+                    return
+                job = pending.pop(0)
+            g, first, second, op, a_first = job
+            r, moves, note, slowest = play_game(first, second, op, args)
+            points = r if a_first else 1 - r
+            results[g] = (points, slowest)
+            with lock:
+                print("game %d: A %s, %s, %.1f after %d moves (%s); slowest %.0f ms" % (
+                    g + 1, "first" if a_first else "second", "win" if points == 1 else
+                    "loss" if points == 0 else "draw", points, len(moves), note,
+                    slowest * 1000), flush=True)
+
+    pending = list(jobs)
+    threads = [threading.Thread(target=worker) for _ in range(max(1, args.parallel))]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    points = [r[0] for r in results]
+    score, e = elo(points)
+    wins, losses = points.count(1.0), points.count(0.0)
+    print("A: %d wins, %d losses, %d draws in %d games, score %.1f/%d (%.1f%%)" % (
+        wins, losses, len(points) - wins - losses, len(points), sum(points), len(points),
+        100 * score))
+    if e:
+        print("Elo difference %+.0f (95%% interval %+.0f .. %+.0f)" % e)
+    else:
+        print("Elo difference unbounded")
+    print("slowest answer %.0f ms against a limit of %d ms" % (
+        1000 * max(r[1] for r in results), args.turn_ms))
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -203,10 +203,14 @@ struct EngineState {
     int32_t MatchTime = 180; ///< milliseconds
     int32_t IterationNumber = 1;
     int64_t TotalNodes = 0;
+    int64_t SolverNodes = 0;       ///< tournament mode: solver nodes spent inside the search
     int32_t Deadline = 0;          ///< milliseconds after ClockOrigin when the search winds down
     int64_t ClockOrigin = 0;       ///< process clock (ms) the deadline counts from
     int32_t DeadlineOverride = -1; ///< >= 0: the move's deadline, given by the front end
     bool ClockEnabled = true;      ///< off: the deadline never fires (reproducible searches)
+    /// Tournament mode: a node whose side to move wins by fours is a won node. The engine
+    /// as designed never sets it.
+    bool SolverInSearch = false;
 
     // --- Search ------------------------------------------------------------------------
     int32_t IterationNodes = 0; ///< nodes of the current root search

@@ -15,6 +15,7 @@ void applyMoveSettings(EngineState &e) {
     e.FullWindowRoot = false;
     e.BookMoveFlag = false;
     e.RootMoveFilter.count = 0;
+    e.SolverInSearch = false;
     // Settings a tool may have changed earlier in the same process.
     e.NodeBudgetCeiling = DefaultNodeBudgetCeiling;
     e.ClockOrigin = 0;

@@ -24,31 +24,54 @@ struct FileCloser {
     }
 };
 
+// A folder of the file's name counts as no file: reading it would give an empty board.
 FILE *openFile(const std::filesystem::path &path, const char *mode) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) return nullptr;
     return std::fopen(path.string().c_str(), mode);
 }
+
+// Reading a file stops after a fixed number of bytes, so a file that never ends (a link to
+// a device, gigabytes of data) cannot hold the move up: far more than any real file holds.
+constexpr size_t MaxBoardFileBytes = 1 << 20;
+constexpr size_t MaxTimeFileBytes = 1 << 12;
+
+struct BoundedReader {
+    FILE *file;
+    size_t left;
+    int get() {
+        if (left == 0) return EOF;
+        --left;
+        return std::fgetc(file);
+    }
+    void unget(int ch) {
+        if (ch == EOF) return;
+        std::ungetc(ch, file);
+        ++left;
+    }
+};
 
 std::string fileNotFound(const char *name) {
     return std::string("error: file  ") + name + "  not found!\n";
 }
 
 // Reads a decimal integer the way "%d" does; out-of-range values are clamped.
-bool scanInt(FILE *f, int32_t &value) {
+bool scanInt(BoundedReader &f, int32_t &value) {
     int ch;
     do
-        ch = std::fgetc(f);
+        ch = f.get();
     while (ch != EOF && std::isspace(ch));
     bool negative = false;
     if (ch == '+' || ch == '-') {
         negative = ch == '-';
-        ch = std::fgetc(f);
+        ch = f.get();
     }
     if (ch == EOF || !std::isdigit(ch)) return false;
     int64_t magnitude = 0;
     constexpr int64_t Cap = int64_t(std::numeric_limits<int32_t>::max()) + 1;
-    for (; ch != EOF && std::isdigit(ch); ch = std::fgetc(f))
+    for (; ch != EOF && std::isdigit(ch); ch = f.get())
         if (magnitude < Cap) magnitude = magnitude * 10 + (ch - '0');
-    if (ch != EOF) std::ungetc(ch, f);
+    f.unget(ch);
     if (magnitude > Cap) magnitude = Cap;
     int64_t v = negative ? -magnitude : magnitude;
     if (v > std::numeric_limits<int32_t>::max()) v = std::numeric_limits<int32_t>::max();
@@ -58,13 +81,13 @@ bool scanInt(FILE *f, int32_t &value) {
 
 // One row of the board: the next whitespace-delimited token, of which only the first 20
 // characters count. Returns false when no token is left.
-bool readRow(FILE *f, char *row) {
+bool readRow(BoundedReader &f, char *row) {
     int ch;
     do
-        ch = std::fgetc(f);
+        ch = f.get();
     while (ch != EOF && std::isspace(ch));
     if (ch == EOF) return false;
-    for (int i = 0; ch != EOF && !std::isspace(ch); ++i, ch = std::fgetc(f)) {
+    for (int i = 0; ch != EOF && !std::isspace(ch); ++i, ch = f.get()) {
         if (i >= BoardSize) continue;
         row[i] = (ch == 'X' || ch == 'x') ? 'X' : (ch == 'O' || ch == 'o') ? 'O' : '-';
     }
@@ -102,12 +125,14 @@ bool readExchangeFiles(const std::filesystem::path &dir, PositionInput &in, std:
             return false;
         }
         in.board.fill('-');
+        BoundedReader reader{plocha.file, MaxBoardFileBytes};
         for (int r = 0; r < BoardSize; ++r)
-            if (!readRow(plocha.file, &in.board[r * BoardSize])) break;
+            if (!readRow(reader, &in.board[r * BoardSize])) break;
     }
     FileCloser timeouts{openFile(dir / "timeouts.dat", "r")};
     if (timeouts.file) {
-        if (scanInt(timeouts.file, in.turnLimit)) scanInt(timeouts.file, in.matchTime);
+        BoundedReader reader{timeouts.file, MaxTimeFileBytes};
+        if (scanInt(reader, in.turnLimit)) scanInt(reader, in.matchTime);
     } else {
         in.turnLimit = DefaultTurnLimitS;
         in.matchTime = DefaultMatchTimeMs;

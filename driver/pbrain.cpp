@@ -2,10 +2,16 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cctype>
+#include <condition_variable>
+#include <cstdlib>
+#include <deque>
 #include <limits>
+#include <mutex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "board/engine_state.h"
@@ -21,6 +27,9 @@ namespace {
 constexpr int DefaultTurnMs = 30000; // limits when the manager sends none
 constexpr int DefaultMatchMs = 180000;
 constexpr const char *Version = "0.1.0";
+constexpr size_t MaxLineBytes = 1 << 16; ///< longer lines are cut: no command needs more
+constexpr size_t MaxEchoBytes = 40;      ///< how much of a bad line an answer repeats
+constexpr int MaxIgnoredNamed = 8;       ///< BOARD lines a MESSAGE names one by one
 
 enum Owner : uint8_t { Free = 0, Own = 1, Opponent = 2 };
 
@@ -28,6 +37,15 @@ std::string upper(std::string s) {
     for (char &c : s)
         c = char(std::toupper(static_cast<unsigned char>(c)));
     return s;
+}
+
+bool isCommand(const std::string &word) {
+    static const char *const Commands[] = {"START",    "RESTART", "BEGIN", "TURN",
+                                           "BOARD",    "INFO",    "END",   "ABOUT",
+                                           "TAKEBACK", "YXSTOP",  "STOP"};
+    for (const char *c : Commands)
+        if (word == c) return true;
+    return false;
 }
 
 std::string trim(const std::string &s) {
@@ -58,22 +76,83 @@ bool parseNumbers(const std::string &text, std::vector<long long> &numbers, size
     return numbers.size() == count;
 }
 
-// Reads one line ending in LF, CR LF or CR; false at the end of input with nothing read.
-bool readLine(std::istream &in, std::string &line) {
-    line.clear();
-    int ch;
-    bool any = false;
-    while ((ch = in.get()) != EOF) {
-        any = true;
-        if (ch == '\n') return true;
-        if (ch == '\r') {
-            if (in.peek() == '\n') in.get();
-            return true;
+// Lines end in LF, CR LF or CR. A CR ends its line at once, without looking ahead (on a
+// pipe a look-ahead would wait for the next byte), and a LF right after it is skipped.
+// Bytes past MaxLineBytes are read and dropped.
+class LineReader {
+public:
+    explicit LineReader(std::istream &in) : in_(in) {}
+
+    /// False at the end of input with nothing read.
+    bool next(std::string &line) {
+        line.clear();
+        bool any = false;
+        int ch;
+        while ((ch = in_.get()) != EOF) {
+            if (skipLineFeed_) {
+                skipLineFeed_ = false;
+                if (ch == '\n') continue;
+            }
+            any = true;
+            if (ch == '\n') return true;
+            if (ch == '\r') {
+                skipLineFeed_ = true;
+                return true;
+            }
+            if (line.size() < MaxLineBytes) line += char(ch);
         }
-        line += char(ch);
+        return any;
     }
-    return any;
+
+private:
+    std::istream &in_;
+    bool skipLineFeed_ = false;
+};
+
+// What an answer repeats of a hostile line: its start only.
+std::string quoted(const std::string &text) {
+    return text.size() <= MaxEchoBytes ? text : text.substr(0, MaxEchoBytes) + "...";
 }
+
+// Lines from the reader thread to the session, in order.
+class LineQueue {
+public:
+    void push(std::string line) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            lines_.push_back({std::move(line), processClockMs()});
+        }
+        ready_.notify_one();
+    }
+    void close() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            closed_ = true;
+        }
+        ready_.notify_one();
+    }
+    /// Waits for the next line and the process clock of its arrival; false once the queue
+    /// is closed and empty.
+    bool pop(std::string &line, int64_t &arrival) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        ready_.wait(lock, [&] { return !lines_.empty() || closed_; });
+        if (lines_.empty()) return false;
+        line = std::move(lines_.front().first);
+        arrival = lines_.front().second;
+        lines_.pop_front();
+        return true;
+    }
+    bool empty() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return lines_.empty();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<std::pair<std::string, int64_t>> lines_;
+    bool closed_ = false;
+};
 
 class Session {
 public:
@@ -85,15 +164,54 @@ public:
     int run() {
         tableReady_ = transpositionTable().allocate();
         engineReady_ = startEngine(engineState(), uint32_t(wallClockSeconds()));
+        // The input has its own thread, so END and a stop request are seen while the
+        // engine thinks; the search itself stays on this thread.
+        // Untied, so reading never flushes the output from the reader thread.
+        in_.tie(nullptr);
+        std::thread reader([this] { readInput(); });
+        reader.detach();
         std::string line;
-        while (readLine(in_, line)) {
-            if (!handle(line)) return 0;
-        }
+        int64_t arrival = 0;
+        while (queue_.pop(line, arrival))
+            if (!handle(line, arrival)) break;
+        finish();
         return 0;
     }
 
 private:
+    // The reader thread. END with nothing else pending ends the process at once; otherwise
+    // END and the end of input stop the search under way, so what is queued is answered
+    // at once and the session ends within moments.
+    void readInput() {
+        LineReader reader(in_);
+        std::string line;
+        while (reader.next(line)) {
+            const std::string t = trim(line);
+            const std::string command = upper(t.substr(0, t.find_first_of(" \t")));
+            if (command == "YXSTOP" || command == "STOP") {
+                if (thinking_) requestStop();
+                continue;
+            }
+            if (command == "END") {
+                ending_ = true;
+                requestStop();
+                if (!thinking_ && queue_.empty()) finish();
+            }
+            queue_.push(line);
+        }
+        ending_ = true;
+        requestStop();
+        queue_.close();
+    }
+
+    [[noreturn]] void finish() {
+        std::lock_guard<std::mutex> lock(outputMutex_);
+        out_.flush();
+        std::_Exit(0);
+    }
+
     void reply(const std::string &text) {
+        std::lock_guard<std::mutex> lock(outputMutex_);
         out_ << text << '\n';
         out_.flush();
     }
@@ -121,8 +239,7 @@ private:
     }
 
     // Returns false for END.
-    bool handle(const std::string &raw) {
-        const int64_t arrival = processClockMs();
+    bool handle(const std::string &raw, int64_t arrival) {
         std::string line = trim(raw);
         if (line.empty()) return true;
         size_t space = line.find_first_of(" \t");
@@ -155,21 +272,21 @@ private:
         } else if (command == "TURN") {
             std::vector<long long> n;
             if (!parseNumbers(rest, n, 2) || !onBoard(n[0], n[1]))
-                reply("ERROR TURN needs x,y on the board, got '" + rest + "'");
+                reply("ERROR TURN needs x,y on the board, got '" + quoted(rest) + "'");
             else if (board_[n[1] * BoardSize + n[0]] != Free)
-                reply("ERROR TURN " + rest + " is on an occupied cell");
+                reply("ERROR TURN " + quoted(rest) + " is on an occupied cell");
             else {
                 board_[n[1] * BoardSize + n[0]] = Opponent;
                 play(arrival);
             }
         } else if (command == "BOARD") {
-            readBoard(arrival);
+            readBoard();
         } else if (command == "TAKEBACK") {
             std::vector<long long> n;
             if (!parseNumbers(rest, n, 2) || !onBoard(n[0], n[1]))
                 reply("ERROR TAKEBACK needs x,y on the board");
             else if (board_[n[1] * BoardSize + n[0]] == Free)
-                reply("ERROR TAKEBACK " + rest + " names an empty cell");
+                reply("ERROR TAKEBACK " + quoted(rest) + " names an empty cell");
             else {
                 board_[n[1] * BoardSize + n[0]] = Free;
                 reply("OK");
@@ -177,14 +294,40 @@ private:
         } else if (command == "DONE") {
             reply("ERROR DONE without BOARD");
         } else {
-            reply("UNKNOWN " + command);
+            reply("UNKNOWN " + quoted(command));
         }
         return true;
     }
 
+    // Whose five the board holds, if any: managers judge the game, the engine just says so.
+    const char *fiveOnBoard() const {
+        for (int c = 0; c < CellCount; ++c) {
+            if (board_[size_t(c)] == Free) continue;
+            for (int d = 0; d < DirectionCount; ++d) {
+                int run = 1;
+                for (int k = 1; k < 5; ++k) {
+                    int r = c / BoardSize + k * RowStep[size_t(d)],
+                        col = c % BoardSize + k * ColumnStep[size_t(d)];
+                    if (r >= BoardSize || col < 0 || col >= BoardSize ||
+                        board_[size_t(r * BoardSize + col)] != board_[size_t(c)])
+                        break;
+                    ++run;
+                }
+                if (run >= 5) return board_[size_t(c)] == Own ? "this engine" : "the opponent";
+            }
+        }
+        return nullptr;
+    }
+
+    TournamentLimits tournamentLimits() const {
+        TournamentLimits limits;
+        limits.vcfInSearch = options_.vcfInSearch;
+        return limits;
+    }
+
     void newGame() {
         board_.fill(Free);
-        timeLeft_ = -1;
+        timeLeft_ = NoTimeLeft;
     }
 
     void info(const std::string &rest) {
@@ -204,44 +347,64 @@ private:
         // game_type, rule and folder change nothing: every game is free-style on one board.
     }
 
-    // BOARD: x,y,f lines until DONE. A line that is a command ends the BOARD unfinished:
-    // the previous board stays and the line is handled as a command.
-    void readBoard(int64_t arrival) {
+    // BOARD: x,y,f lines until DONE, answered by exactly one line: the move. Lines that
+    // cannot be used (malformed, off the board, a repeated cell, field 3) are left out and
+    // named in a MESSAGE before the move. A protocol command ends the BOARD unfinished: it
+    // answers ERROR, the previous board stays, and the command is handled.
+    void readBoard() {
         std::array<uint8_t, CellCount> fresh{};
-        std::string line;
-        while (readLine(in_, line)) {
+        std::string line, ignored;
+        int ignoredCount = 0;
+        int64_t arrival = 0;
+        auto ignore = [&](const std::string &t, const char *why) {
+            if (++ignoredCount <= MaxIgnoredNamed) ignored += " '" + quoted(t) + "' (" + why + ")";
+        };
+        while (queue_.pop(line, arrival)) {
             std::string t = trim(line);
             if (t.empty()) continue;
-            if (upper(t) == "DONE") {
+            const std::string command = upper(t.substr(0, t.find_first_of(" \t")));
+            if (command == "DONE") {
+                if (ignoredCount > 0)
+                    reply("MESSAGE BOARD lines ignored: " + std::to_string(ignoredCount) + ignored);
                 board_ = fresh;
                 play(arrival);
                 return;
             }
-            if (std::isalpha(static_cast<unsigned char>(t[0]))) {
+            if (isCommand(command)) {
                 reply("ERROR BOARD ended without DONE; the position is unchanged");
-                handle(t);
+                if (!handle(t, arrival)) finish();
                 return;
             }
             std::vector<long long> n;
-            if (!parseNumbers(t, n, 3) || !onBoard(n[0], n[1]) || n[2] < 1 || n[2] > 3) {
-                reply("ERROR bad BOARD line '" + t + "' (x,y,1 or x,y,2)");
-            } else if (n[2] == 3) {
-                reply("ERROR continuous-game stones (field 3) are not supported");
-            } else if (fresh[n[1] * BoardSize + n[0]] != Free) {
-                reply("ERROR BOARD line '" + t + "' names an occupied cell");
-            } else {
+            if (!parseNumbers(t, n, 3) || !onBoard(n[0], n[1]) || n[2] < 1 || n[2] > 3)
+                ignore(t, "not x,y,1 or x,y,2");
+            else if (n[2] == 3)
+                ignore(t, "field 3 of continuous games");
+            else if (fresh[n[1] * BoardSize + n[0]] != Free)
+                ignore(t, "cell already given");
+            else
                 fresh[n[1] * BoardSize + n[0]] = uint8_t(n[2]);
-            }
         }
         reply("ERROR BOARD ended without DONE; the position is unchanged");
     }
 
     void play(int64_t arrival) {
         if (!ready()) return;
+        // A stop request belongs to the move it interrupts; once input has ended every
+        // request is answered at once.
+        if (!ending_) clearStop();
+        thinking_ = true;
+        struct Done {
+            std::atomic<bool> &flag;
+            ~Done() { flag = false; }
+        } done{thinking_};
         if (std::count(board_.begin(), board_.end(), Free) == 0) {
             reply("ERROR the board is full");
             return;
         }
+        if (const char *who = fiveOnBoard())
+            reply(std::string("MESSAGE the board already holds a five of ") + who +
+                  "; playing on with a legal move");
         EngineState &e = engineState();
         PositionInput input;
         for (int c = 0; c < CellCount; ++c)
@@ -257,7 +420,8 @@ private:
         e.IterationNumber = 0;
         e.IterationLine[0] = 0;
         MoveReport report;
-        int move = options_.classic ? chooseMove(e) : chooseTournamentMove(e, report);
+        int move =
+            options_.classic ? chooseMove(e) : chooseTournamentMove(e, report, tournamentLimits());
         board_[move] = Own;
         int64_t ms = processClockMs() - arrival;
         std::ostringstream message;
@@ -276,7 +440,9 @@ private:
                 for (int i = 0; i < report.line.lineLength; ++i)
                     message << ' ' << cell(report.line.line[size_t(i)]);
             }
-            if (report.opponentThreat) message << " threat refutations " << report.refutations;
+            if (report.opponentThreat || report.opponentVct)
+                message << (report.opponentThreat ? " vcf" : " vct") << " threat refutations "
+                        << report.refutations;
         }
         e.TotalNodes = 0;
         reply(message.str());
@@ -286,20 +452,25 @@ private:
     std::istream &in_;
     std::ostream &out_;
     PbrainOptions options_;
+    LineQueue queue_;
+    std::mutex outputMutex_;
+    std::atomic<bool> thinking_{false}, ending_{false};
     std::array<uint8_t, CellCount> board_{};
     bool tableReady_ = false, engineReady_ = false;
-    int64_t timeoutTurn_ = DefaultTurnMs, timeoutMatch_ = DefaultMatchMs, timeLeft_ = -1,
+    int64_t timeoutTurn_ = DefaultTurnMs, timeoutMatch_ = DefaultMatchMs, timeLeft_ = NoTimeLeft,
             maxMemory_ = 0;
 };
 
 } // namespace
 
 int32_t pbrainMoveBudget(int64_t timeoutTurn, int64_t timeoutMatch, int64_t timeLeft, int stones) {
-    // timeout_turn 0 asks for an answer at once; timeout_match 0 means no match limit.
+    // timeout_turn 0 asks for an answer at once, and so does a time_left at or below zero;
+    // only timeout_match 0 means no match limit.
     if (timeoutTurn == 0) return 0;
+    if (timeLeft != NoTimeLeft && timeLeft <= 0) return 0;
     int64_t budget = std::numeric_limits<int32_t>::max();
     if (timeoutTurn > 0) budget = timeoutTurn - PbrainSafetyMs;
-    int64_t match = timeLeft >= 0 ? timeLeft : timeoutMatch;
+    int64_t match = timeLeft != NoTimeLeft ? timeLeft : timeoutMatch;
     if (match > 0) {
         const int64_t capped = std::min<int64_t>(match, std::numeric_limits<int32_t>::max());
         // The same Poisson model as the exchange engine, fed with the time that is left.

@@ -13,8 +13,11 @@ int main(int argc, char **argv) {
         std::string_view arg = argv[i];
         if (arg == "--classic") {
             options.classic = true;
+        } else if (arg == "--search-vcf") {
+            options.vcfInSearch = true;
         } else {
-            std::cerr << "pbrain-pentad: unknown option '" << arg << "' (known: --classic)\n";
+            std::cerr << "pbrain-pentad: unknown option '" << arg
+                      << "' (known: --classic, --search-vcf)\n";
             return 2;
         }
     }

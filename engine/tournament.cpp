@@ -15,6 +15,7 @@ namespace {
 constexpr double OwnVcfShare = 0.05;
 constexpr double ThreatShare = 0.10;
 constexpr double OwnVctShare = 0.25;
+constexpr double VctThreatShare = 0.45;
 constexpr double SearchShare = 0.85;
 constexpr double CheckShare = 0.97;
 constexpr int CheckVctDepth = 4;
@@ -27,7 +28,9 @@ public:
     int64_t until(double share) const {
         return on_ ? origin_ + int64_t(double(std::max(budget_, 0)) * share) : -1;
     }
-    bool passed(double share) const { return on_ && processClockMs() >= until(share); }
+    bool passed(double share) const {
+        return stopRequested() || (on_ && processClockMs() >= until(share));
+    }
 
 private:
     int64_t origin_;
@@ -65,8 +68,10 @@ const char *moveSourceName(MoveSource source) {
     return "search";
 }
 
-int chooseTournamentMove(EngineState &e, MoveReport &report, const TournamentLimits &limits) {
+int chooseTournamentMove(EngineState &e, MoveReport &report, const TournamentLimits &limits,
+                         SearchObserver *observer) {
     report = MoveReport{};
+    e.SolverNodes = 0;
     const Side us = e.MoveNumber % 2 == 1 ? X : O, them = opponent(us);
     if (e.MoveHistory.count == 0) {
         report.source = MoveSource::Opening;
@@ -129,6 +134,36 @@ int chooseTournamentMove(EngineState &e, MoveReport &report, const TournamentLim
         SolverResult vct = solver.vctOnBoard(us, l);
         account(vct);
         if (usable(vct)) return decided(MoveSource::Vct, vct);
+        // 4. The opponent's VCT, were he to move: keep the answers after which he has none
+        // (the cells of his line and around his first threat, our own fours and threes).
+        SolverResult vctThreat = solver.vctOnBoard(
+            them, limitsOf(limits.threatVctNodes, limits.vctDepth, clock.until(VctThreatShare)));
+        account(vctThreat);
+        if (vctThreat.win && vctThreat.lineLength > 0) {
+            report.opponentVct = true;
+            CellSet answers = board.fours(us);
+            answers |= board.threes(us);
+            for (int i = 0; i < vctThreat.lineLength; ++i)
+                answers.set(vctThreat.line[size_t(i)]);
+            const int first = vctThreat.line[0];
+            for (int d = 0; d < DirectionCount; ++d) {
+                for (int k = 1; k <= e.ReachForward[size_t(first)][size_t(d)]; ++k)
+                    answers.set(first + k * LineStep[size_t(d)]);
+                for (int k = 1; k <= e.ReachBack[size_t(first)][size_t(d)]; ++k)
+                    answers.set(first - k * LineStep[size_t(d)]);
+            }
+            answers.forEach([&](int cell) {
+                if (e.Board[size_t(cell)] != Empty || clock.passed(VctThreatShare)) return;
+                board.play(cell, us);
+                SolverResult after =
+                    solver.vctOnBoard(them, limitsOf(limits.checkVctNodes, CheckVctDepth,
+                                                     clock.until(VctThreatShare)));
+                board.undo(cell, us);
+                account(after);
+                if (!after.win && after.complete) append(e.RootMoveFilter, cell);
+            });
+            report.refutations = e.RootMoveFilter.count;
+        }
     }
     report.solverMs = processClockMs() - solveStart;
     // 4. The search, restricted to the refutations when there are any.
@@ -136,7 +171,10 @@ int chooseTournamentMove(EngineState &e, MoveReport &report, const TournamentLim
     if (e.ClockEnabled) e.DeadlineOverride = int32_t(double(std::max(e.Deadline, 0)) * SearchShare);
     int best = prepareOpening(e);
     if (best < 0) {
-        searchMove(e);
+        e.SolverInSearch = limits.vcfInSearch;
+        searchMove(e, observer);
+        e.SolverInSearch = false;
+        report.solverNodes += e.SolverNodes;
         best = e.IterationLine[1];
     }
     e.DeadlineOverride = savedOverride;

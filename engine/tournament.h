@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "board/engine_state.h"
+#include "search/search.h"
 #include "solver/threat_solver.h"
 
 namespace pentad {
@@ -29,6 +30,7 @@ struct MoveReport {
     int64_t solverNodes = 0;     ///< all solver nodes of the move
     int64_t solverMs = 0;        ///< time the solvers took
     bool opponentThreat = false; ///< the opponent had a VCF before the move
+    bool opponentVct = false;    ///< ... or a VCT
     int refutations = 0;         ///< root moves kept because they refute it
     int checked = 0;             ///< search choices checked after the search
 };
@@ -39,14 +41,18 @@ struct TournamentLimits {
     int64_t ownVcfNodes = 200000;
     int64_t ownVctNodes = 300000;
     int64_t threatVcfNodes = 100000;
+    int64_t threatVctNodes = 100000;
     int64_t checkVcfNodes = 30000;
     int64_t checkVctNodes = 20000;
     int checkedMoves = 12;
     int vctDepth = 8;
+    bool vcfInSearch = false; ///< search nodes whose side to move wins by fours are won
 };
 
 /// The tournament move for the side to move of a prepared position (see preparePosition).
+/// The observer is told of every root search, as in searchMove.
 int chooseTournamentMove(EngineState &e, MoveReport &report,
-                         const TournamentLimits &limits = TournamentLimits{});
+                         const TournamentLimits &limits = TournamentLimits{},
+                         SearchObserver *observer = nullptr);
 
 } // namespace pentad

@@ -15,6 +15,12 @@ int64_t wallClockSeconds();
 void beep(int hertz, int milliseconds);
 void sleepMs(int milliseconds);
 
+/// A request, from any thread, that the search under way winds down at once and answers
+/// with what it has; front ends clear it before each move.
+void requestStop();
+void clearStop();
+bool stopRequested();
+
 /// Standard input and output pass bytes unchanged (no CR LF translation), so messages and
 /// protocol lines are the same on every platform.
 void useBinaryStdio();

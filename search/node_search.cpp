@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 #include "search/search.h"
 #include "search/transposition.h"
+#include "solver/threat_solver.h"
 #include "threats/generator.h"
 #include "threats/threat_classes.h"
 
@@ -29,7 +30,7 @@ struct PlacedMove {
 } // namespace
 
 bool clockReached(const EngineState &e) {
-    return e.ClockEnabled && processClockMs() - e.ClockOrigin >= e.Deadline;
+    return stopRequested() || (e.ClockEnabled && processClockMs() - e.ClockOrigin >= e.Deadline);
 }
 
 bool isThreatMove(const EngineState &e, int cell, Side side) {
@@ -88,6 +89,14 @@ int nodeSearch(EngineState &e, int move, Side side, int ply, int alpha, int beta
     }
     // 8. Terminal cases.
     if (e.ForcedResult) return WinScore - ply;
+    if (e.SolverInSearch &&
+        (e.Buckets[OwnFour].count > 0 || e.Buckets[OwnFourOpenThree].count > 0)) {
+        SolverLimits limits;
+        limits.maxNodes = SearchVcfNodes;
+        SolverResult vcf = threatSolver().vcf(e, side, limits);
+        e.SolverNodes += vcf.nodes;
+        if (vcf.win) return WinScore - ply - vcf.lineLength;
+    }
     if (e.QuietNode) {
         const int penalty = e.Params.LineFourPenalty;
         int v = side == e.EngineSide ? e.QuietEvaluation - counters.four[side] * penalty

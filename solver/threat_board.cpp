@@ -12,9 +12,13 @@ uint64_t keyOf(const ZobristKey &k) { return uint64_t(k.high) << 32 | k.low; }
 } // namespace
 
 void ThreatBoard::attach(EngineState &e) {
+    // The level table is the same for every state with the tables loaded: build it once.
+    if (!levelsReady_) {
+        for (int p = 0; p < PatternCount; ++p)
+            levelOf_[size_t(p)] = e.ClassTens[e.LineClass[size_t(p)]];
+        levelsReady_ = e.TablesLoaded;
+    }
     e_ = &e;
-    for (int p = 0; p < PatternCount; ++p)
-        levelOf_[size_t(p)] = e.ClassTens[e.LineClass[size_t(p)]];
     key_ = keyOf(e.PositionKey);
     for (int c = 0; c < CellCount; ++c)
         refresh(c);

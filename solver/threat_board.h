@@ -83,6 +83,7 @@ private:
 
     EngineState *e_ = nullptr;
     std::array<uint8_t, PatternCount> levelOf_{};
+    bool levelsReady_ = false;
     std::array<CellSet, 3> fives_{}, fours_{}, threes_{};
     std::array<std::array<uint8_t, CellCount>, 3> best_{};
     uint64_t key_ = 0;

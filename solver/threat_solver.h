@@ -48,6 +48,11 @@ public:
     SolverResult vcfOnBoard(Side attacker, const SolverLimits &limits);
     SolverResult vctOnBoard(Side attacker, const SolverLimits &limits);
 
+    /// Forgets every proven and refuted position (a fresh start for reproducible runs).
+    void clear() {
+        vcfTable_.clear();
+        vctTable_.clear();
+    }
     /// Five points the last winning VCF left the attacker (its final threat's cost cells).
     const CellSet &finalFives() const { return finalFives_; }
 

@@ -26,7 +26,8 @@ void ThreatSolver::begin(const SolverLimits &limits) {
 bool ThreatSolver::limitReached() {
     if (aborted_) return true;
     if (nodes_ >= limits_.maxNodes) aborted_ = true;
-    if (limits_.deadline >= 0 && (nodes_ & 255) == 0 && processClockMs() >= limits_.deadline)
+    if ((nodes_ & 255) == 0 &&
+        (stopRequested() || (limits_.deadline >= 0 && processClockMs() >= limits_.deadline)))
         aborted_ = true;
     return aborted_;
 }

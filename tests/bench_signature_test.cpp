@@ -20,6 +20,18 @@ TEST(Bench, SignatureMatchesTheCommittedOne) {
     EXPECT_EQ(runBench(3, false).nodes, expected);
 }
 
+// The tournament move has a signature of its own; the engine as designed keeps the first.
+TEST(Bench, SolverSignatureMatchesTheCommittedOne) {
+#ifdef PENTAD_SANITIZED
+    GTEST_SKIP() << "the full bench is run in the Release build";
+#endif
+    std::ifstream in(std::string(PENTAD_SOURCE_DIR) + "/tests/bench_solver.sig");
+    long long expected = 0;
+    ASSERT_TRUE(in >> expected);
+    ASSERT_TRUE(transpositionTable().allocate());
+    EXPECT_EQ(runBench(3, false, true).nodes, expected);
+}
+
 TEST(Bench, ShortBenchIsReproducible) {
     ASSERT_TRUE(transpositionTable().allocate());
     EXPECT_EQ(runBench(1, false).nodes, runBench(1, false).nodes);

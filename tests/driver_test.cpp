@@ -1,3 +1,5 @@
+#include <chrono>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 #include "driver/exchange.h"
@@ -219,6 +221,26 @@ TEST(ExchangeFiles, PositionIsPlacedInCellOrderWithTheHistory) {
     EXPECT_EQ(history, (std::vector<int>{1, 4, 43, 40, 45}));
     EXPECT_EQ(e->Board[1], X);
     EXPECT_EQ(e->Board[40], O);
+}
+
+// Files that never end are read only as far as a board can reach; a folder in the place
+// of the board is no board.
+TEST(ExchangeReliability, EndlessBoardFileAndFolderInsteadOfAFile) {
+    {
+        ScratchDir dir;
+        dir.write("tah.dat", "X");
+        std::filesystem::create_symlink("/dev/zero", dir.path() / "plocha.dat");
+        auto start = std::chrono::steady_clock::now();
+        RunResult r = runIn(dir.path(), test::engineCommand());
+        EXPECT_EQ(r.status, 0);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    }
+    ScratchDir dir;
+    dir.write("tah.dat", "X");
+    std::filesystem::create_directory(dir.path() / "plocha.dat");
+    RunResult r = runIn(dir.path(), test::engineCommand());
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.output, "error: file  plocha.dat  not found!\n");
 }
 
 } // namespace

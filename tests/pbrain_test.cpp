@@ -81,34 +81,38 @@ TEST(Pbrain, CommandsAndLineEndings) {
 }
 
 TEST(Pbrain, BadInputAnswersErrorAndKeepsGoing) {
-    auto a = answers(session("INFO timeout_turn 300\n"
-                             "START 15\n"
-                             "START 20\n"
-                             "TURN 20,3\n"
-                             "TURN 3\n"
-                             "TURN 5,5\n"
-                             "TURN 5,5\n" // occupied now
-                             "TAKEBACK 1,1\n"
-                             "BOARD\n1,1,1\n1,1,2\n7,x,1\n2,2,3\nDONE\n"
-                             "BOARD\n4,4,1\nTURN 9,9\n"
-                             "DONE\n"
-                             "END\n"));
-    ASSERT_GE(a.size(), 12u) << ::testing::PrintToString(a);
+    auto lines = session("INFO timeout_turn 300\n"
+                         "START 15\n"
+                         "START 20\n"
+                         "TURN 20,3\n"
+                         "TURN 3\n"
+                         "TURN 5,5\n"
+                         "TURN 5,5\n" // occupied now
+                         "TAKEBACK 1,1\n"
+                         "BOARD\n1,1,1\n1,1,2\n7,x,1\nxyz\n2,2,3\nDONE\n"
+                         "BOARD\n4,4,1\nTURN 9,9\n"
+                         "DONE\n"
+                         "END\n");
+    bool named = false;
+    for (const auto &l : lines)
+        named |= l.rfind("MESSAGE BOARD lines ignored: 4", 0) == 0;
+    EXPECT_TRUE(named);
+    auto a = answers(lines);
+    ASSERT_EQ(a.size(), 11u) << ::testing::PrintToString(a);
     EXPECT_EQ(a[0].rfind("ERROR", 0), 0u);
     EXPECT_EQ(a[1], "OK");
     EXPECT_EQ(a[2].rfind("ERROR", 0), 0u);
     EXPECT_EQ(a[3].rfind("ERROR", 0), 0u);
     int x, y;
     EXPECT_TRUE(isMove(a[4], x, y));
-    EXPECT_EQ(a[5].rfind("ERROR", 0), 0u);  // 5,5 is taken
-    EXPECT_EQ(a[6].rfind("ERROR", 0), 0u);  // nothing at 1,1
-    EXPECT_EQ(a[7].rfind("ERROR", 0), 0u);  // 1,1 twice
-    EXPECT_EQ(a[8].rfind("ERROR", 0), 0u);  // bad line
-    EXPECT_EQ(a[9].rfind("ERROR", 0), 0u);  // field 3
-    EXPECT_TRUE(isMove(a[10], x, y));       // the BOARD with 1,1 as ours
-    EXPECT_EQ(a[11].rfind("ERROR", 0), 0u); // BOARD without DONE
-    EXPECT_TRUE(isMove(a[12], x, y));       // the TURN inside it still counts
-    EXPECT_EQ(a[13], "ERROR DONE without BOARD");
+    EXPECT_EQ(a[5].rfind("ERROR", 0), 0u); // 5,5 is taken
+    EXPECT_EQ(a[6].rfind("ERROR", 0), 0u); // nothing at 1,1
+    // A BOARD answers one line, the move; the lines it could not use (1,1 twice, a bad
+    // line, a stray word, field 3) are named in a MESSAGE.
+    EXPECT_TRUE(isMove(a[7], x, y));
+    EXPECT_EQ(a[8].rfind("ERROR", 0), 0u); // BOARD without DONE
+    EXPECT_TRUE(isMove(a[9], x, y));       // the TURN inside it still counts
+    EXPECT_EQ(a[10], "ERROR DONE without BOARD");
 }
 
 TEST(Pbrain, MemoryLimitIsReportedOnTheNextCommand) {
@@ -120,12 +124,15 @@ TEST(Pbrain, MemoryLimitIsReportedOnTheNextCommand) {
 }
 
 TEST(Pbrain, MoveBudgets) {
-    EXPECT_EQ(pbrainMoveBudget(0, 100000, -1, 10), 0);                   // as fast as possible
-    EXPECT_EQ(pbrainMoveBudget(1000, 0, -1, 10), 1000 - PbrainSafetyMs); // no match limit
-    EXPECT_EQ(pbrainMoveBudget(-1, 180000, -1, 0), 6923);                // the Poisson model
-    EXPECT_EQ(pbrainMoveBudget(5000, 180000, 26000, 0), 1000);           // fed with time_left
-    EXPECT_EQ(pbrainMoveBudget(5000, 180000, 30, 0), 0);                 // nearly out of time
-    EXPECT_LE(pbrainMoveBudget(1000, 1000000, -1, 300), 1000 - PbrainSafetyMs);
+    EXPECT_EQ(pbrainMoveBudget(0, 100000, NoTimeLeft, 10), 0); // as fast as possible
+    EXPECT_EQ(pbrainMoveBudget(1000, 0, NoTimeLeft, 10), 1000 - PbrainSafetyMs); // no match limit
+    EXPECT_EQ(pbrainMoveBudget(-1, 180000, NoTimeLeft, 0), 6923); // the Poisson model
+    EXPECT_EQ(pbrainMoveBudget(5000, 180000, 26000, 0), 1000);    // fed with time_left
+    EXPECT_EQ(pbrainMoveBudget(5000, 180000, 30, 0), 0);          // nearly out of time
+    EXPECT_LE(pbrainMoveBudget(1000, 1000000, NoTimeLeft, 300), 1000 - PbrainSafetyMs);
+    // No time left at all, or less than none: answer at once.
+    EXPECT_EQ(pbrainMoveBudget(1000, 180000, 0, 10), 0);
+    EXPECT_EQ(pbrainMoveBudget(1000, 0, -5, 10), 0);
 }
 
 // A pbrain process driven line by line.
@@ -159,9 +166,14 @@ public:
             waitpid(pid_, nullptr, 0);
         }
     }
-    void send(const std::string &line) {
-        std::string l = line + "\n";
-        ASSERT_EQ(write(in_, l.data(), l.size()), ssize_t(l.size()));
+    void send(const std::string &line) { sendRaw(line + "\n"); }
+    void sendRaw(const std::string &bytes) {
+        size_t done = 0;
+        while (done < bytes.size()) {
+            ssize_t n = write(in_, bytes.data() + done, bytes.size() - done);
+            ASSERT_GT(n, 0);
+            done += size_t(n);
+        }
     }
     // The next line that is not a MESSAGE, waiting at most `ms`; "" on a timeout.
     std::string reply(int ms) {
@@ -254,6 +266,53 @@ TEST(Pbrain, TwoEnginesPlayAGameToFiveWithinTheTurnLimit) {
     EXPECT_LE(worst, 1000 + 60) << "slowest answer in ms";
     players[0].send("END");
     EXPECT_TRUE(players[0].exitsWithin(500));
+}
+
+// Each fault a hostile but fair manager could trip over, on a live pipe.
+TEST(PbrainReliability, CarriageReturnsTimeLeftEchoesStopAndEnd) {
+    {
+        // A lone CR ends its line at once: no wait for a byte that may never come.
+        Engine p;
+        p.sendRaw("START 20\r");
+        EXPECT_EQ(p.reply(1000), "OK");
+        p.sendRaw("INFO timeout_turn 300\rTURN 10,10\r");
+        int x, y;
+        EXPECT_TRUE(isMove(p.reply(2000), x, y));
+        // No time left answers at once, whatever the turn limit.
+        p.send("INFO timeout_turn 5000");
+        p.send("INFO time_left 0");
+        auto start = std::chrono::steady_clock::now();
+        p.send("TURN 11,11");
+        EXPECT_TRUE(isMove(p.reply(3000), x, y));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+        // A huge line is answered with its start only.
+        p.send(std::string(1 << 20, 'z'));
+        EXPECT_LE(p.reply(3000).size(), 64u);
+        // A stop request makes a long search answer now; END ends a search at once.
+        p.send("INFO time_left 100000");
+        p.send("INFO timeout_turn 20000");
+        p.send("TURN 12,12");
+        usleep(200000);
+        start = std::chrono::steady_clock::now();
+        p.send("yxstop");
+        EXPECT_TRUE(isMove(p.reply(1000), x, y));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+        p.send("TURN 13,13");
+        usleep(200000);
+        p.send("END");
+        EXPECT_TRUE(p.exitsWithin(100 + 50));
+    }
+    // A board that already holds a five is said, and a legal move still comes.
+    auto lines = session("START 20\nBOARD\n3,3,2\n4,3,2\n5,3,2\n6,3,2\n7,3,2\n9,9,1\n"
+                         "10,9,1\nDONE\nEND\n");
+    bool said = false;
+    for (const auto &l : lines)
+        said |= l.find("already holds a five of the opponent") != std::string::npos;
+    EXPECT_TRUE(said);
+    auto a = answers(lines);
+    int x, y;
+    ASSERT_EQ(a.size(), 2u);
+    EXPECT_TRUE(isMove(a[1], x, y));
 }
 
 } // namespace

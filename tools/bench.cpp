@@ -9,6 +9,7 @@
 
 #include "board/engine_state.h"
 #include "engine/engine.h"
+#include "engine/tournament.h"
 #include "platform/platform.h"
 #include "search/search.h"
 
@@ -93,10 +94,11 @@ struct IterationLimit : SearchObserver {
 
 int benchPositionCount() { return int(std::size(Positions)); }
 
-BenchResult runBench(int iterations, bool print) {
+BenchResult runBench(int iterations, bool print, bool solver) {
     BenchResult result;
     EngineState &e = engineState();
     auto clean = std::make_unique<EngineState>();
+    if (solver) threatSolver().clear();
     for (int i = 0; i < benchPositionCount(); ++i) {
         e = *clean;
         setupPosition(e, inputOf(Positions[i]), BenchSeed);
@@ -104,14 +106,21 @@ BenchResult runBench(int iterations, bool print) {
         IterationLimit limit;
         limit.maxIterations = iterations;
         int64_t start = processClockMs();
-        searchMove(e, &limit);
+        int move = -1;
+        MoveReport report;
+        if (solver) {
+            move = chooseTournamentMove(e, report, TournamentLimits{}, &limit);
+        } else {
+            searchMove(e, &limit);
+            move = e.IterationLine[1];
+        }
         int64_t ms = processClockMs() - start;
-        result.nodes += e.TotalNodes;
+        result.nodes += e.TotalNodes + report.solverNodes;
         result.ms += ms;
         if (print)
             std::printf("%2d  %2d stones  nodes %9lld  %6lld ms  move %d\n", i + 1,
-                        int(e.MoveHistory.count), (long long)e.TotalNodes, (long long)ms,
-                        e.IterationLine[1]);
+                        int(e.MoveHistory.count), (long long)(e.TotalNodes + report.solverNodes),
+                        (long long)ms, move);
     }
     return result;
 }

@@ -14,6 +14,9 @@ int benchPositionCount();
 
 /// Searches every bench position for its first `iterations` root searches with a fixed
 /// seed and no clock; prints a line per position when asked. Needs the table allocated.
-BenchResult runBench(int iterations, bool print);
+/// With `solver`, each position is played by the tournament move (threat solvers around
+/// the search, node limits only) from fresh solver tables, and the signature adds the
+/// solvers' nodes.
+BenchResult runBench(int iterations, bool print, bool solver = false);
 
 } // namespace pentad

@@ -32,13 +32,14 @@ constexpr ToolCommand Commands[] = {
      commandGenerate},
     {"search",
      "DIR [--seed S] [--turn-s T] [--match-ms M] [--no-clock] [--max-iterations K] "
-     "[--no-book]",
+     "[--no-book] [--solver]",
      "the engine's whole move for DIR: one JSON line per root search, then the move; "
-     "--no-clock makes it reproducible, --no-book searches book positions too",
+     "--no-clock makes it reproducible, --no-book searches book positions too, --solver plays the "
+     "tournament move",
      commandSearch},
-    {"bench", "[--iterations K]",
+    {"bench", "[--iterations K] [--solver]",
      "search the bench positions for their first K root searches (default 3) and print the "
-     "node signature and nodes per second",
+     "node signature and nodes per second; --solver plays each by the tournament move",
      commandBench},
     {"vcf", "DIR [--nodes N] [--depth D]",
      "a VCF for the side to move of DIR: one JSON line with win, line (cells, attacker "

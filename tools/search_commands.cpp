@@ -6,6 +6,7 @@
 #include "book/opening.h"
 #include "book/opening_book.h"
 #include "engine/engine.h"
+#include "engine/tournament.h"
 #include "platform/platform.h"
 #include "search/search.h"
 #include "tools/bench.h"
@@ -52,6 +53,23 @@ int commandSearch(int argc, char **argv) {
     if (options.flag("--no-book")) openingBook().use({});
     PrintingObserver observer;
     observer.maxIterations = int(std::clamp<long long>(iterations, 0, 1000));
+    if (options.flag("--solver")) {
+        // The tournament move: the same lines, then the step that decided and the solvers'
+        // share.
+        MoveReport report;
+        const int move = chooseTournamentMove(e, report, TournamentLimits{}, &observer);
+        std::printf("{\"move\":%d,\"col\":%d,\"row\":%d,\"totalNodes\":%lld,\"level\":%d,"
+                    "\"ms\":%lld,\"decidedBy\":\"%s\",\"solverNodes\":%lld,\"solverMs\":%lld,"
+                    "\"solverLine\":[",
+                    move, move % BoardSize, move / BoardSize, (long long)e.TotalNodes,
+                    e.IterationNumber, (long long)(processClockMs() - start),
+                    moveSourceName(report.source), (long long)report.solverNodes,
+                    (long long)report.solverMs);
+        for (int i = 0; report.line.win && i < report.line.lineLength; ++i)
+            std::printf(i ? ",%d" : "%d", report.line.line[size_t(i)]);
+        std::printf("]}\n");
+        return 0;
+    }
     int move = prepareOpening(e);
     if (move < 0) {
         searchMove(e, &observer);
@@ -68,12 +86,13 @@ int commandBench(int argc, char **argv) {
     Options options{argc, argv, 2};
     long long iterations = 3;
     if (!options.number("--iterations", iterations)) return 2;
+    const bool solver = options.flag("--solver");
     if (iterations < 1 || iterations > 6) {
         std::fputs("pentad-tools: --iterations must lie in 1..6\n", stderr);
         return 2;
     }
     if (!allocateTable()) return 1;
-    BenchResult r = runBench(int(iterations), true);
+    BenchResult r = runBench(int(iterations), true, solver);
     std::printf("signature %lld\n", (long long)r.nodes);
     std::printf("nodes/second %lld\n", (long long)(r.ms > 0 ? r.nodes * 1000 / r.ms : 0));
     return 0;

@@ -6,7 +6,7 @@ RELEASE_DIR := build/release
 SANITIZE_DIR := build/sanitize
 VERIFY_DIR := build/verify
 
-.PHONY: all release sanitize play test test-release test-sanitize verify bench format format-check \
+.PHONY: all release sanitize play test test-release test-sanitize verify fuzz bench format format-check \
 	clean windows test-windows
 
 all: release
@@ -31,6 +31,18 @@ test-sanitize: sanitize
 	cd $(SANITIZE_DIR) && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j $(JOBS)
 
 test: test-release test-sanitize
+
+# libFuzzer targets for the exchange-file reader and the pbrain session, built with clang,
+# AddressSanitizer and UBSan; each runs FUZZ_SECONDS from the committed seed corpus.
+FUZZ_SECONDS ?= 60
+FUZZ_DIR := build/fuzz
+fuzz:
+	cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++ \
+	  -DPENTAD_FUZZ=ON -DPENTAD_TESTS=OFF -DPENTAD_BENCHMARKS=OFF
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzz-exchange fuzz-pbrain
+	for t in exchange pbrain; do mkdir -p $(FUZZ_DIR)/corpus-$$t && \
+	  $(FUZZ_DIR)/fuzz-$$t -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -print_final_stats=1 \
+	    $(FUZZ_DIR)/corpus-$$t tests/fuzz/corpus/$$t || exit 1; done
 
 # A checking build that recomputes the whole position after every placement and removal,
 # run over the first root search of every bench position.

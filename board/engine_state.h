@@ -211,6 +211,8 @@ struct EngineState {
     /// Tournament mode: a node whose side to move wins by fours is a won node. The engine
     /// as designed never sets it.
     bool SolverInSearch = false;
+    int64_t NodeLimit = 0;     ///< > 0: the move ends once its search has visited this many nodes
+    int32_t MaxIterations = 0; ///< > 0: the move runs at most this many root searches
 
     // --- Search ------------------------------------------------------------------------
     int32_t IterationNodes = 0; ///< nodes of the current root search

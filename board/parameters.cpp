@@ -16,6 +16,8 @@ void applyMoveSettings(EngineState &e) {
     e.BookMoveFlag = false;
     e.RootMoveFilter.count = 0;
     e.SolverInSearch = false;
+    e.NodeLimit = 0;
+    e.MaxIterations = 0;
     // Settings a tool may have changed earlier in the same process.
     e.NodeBudgetCeiling = DefaultNodeBudgetCeiling;
     e.ClockOrigin = 0;

@@ -17,16 +17,17 @@
 #include "board/engine_state.h"
 #include "engine/engine.h"
 #include "engine/tournament.h"
+#include "engine/version.h"
 #include "platform/platform.h"
 #include "search/search.h"
 #include "search/transposition.h"
+#include "solver/threat_solver.h"
 
 namespace pentad {
 namespace {
 
 constexpr int DefaultTurnMs = 30000; // limits when the manager sends none
 constexpr int DefaultMatchMs = 180000;
-constexpr const char *Version = "0.1.0";
 constexpr size_t MaxLineBytes = 1 << 16; ///< longer lines are cut: no command needs more
 constexpr size_t MaxEchoBytes = 40;      ///< how much of a bad line an answer repeats
 constexpr int MaxIgnoredNamed = 8;       ///< BOARD lines a MESSAGE names one by one
@@ -109,9 +110,12 @@ private:
     bool skipLineFeed_ = false;
 };
 
-// What an answer repeats of a hostile line: its start only.
+// What an answer repeats of a hostile line: its start only, control bytes shown as '?'.
 std::string quoted(const std::string &text) {
-    return text.size() <= MaxEchoBytes ? text : text.substr(0, MaxEchoBytes) + "...";
+    std::string out = text.size() <= MaxEchoBytes ? text : text.substr(0, MaxEchoBytes) + "...";
+    for (char &c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    return out;
 }
 
 // Lines from the reader thread to the session, in order.
@@ -162,19 +166,32 @@ public:
     }
 
     int run() {
-        tableReady_ = transpositionTable().allocate();
-        engineReady_ = startEngine(engineState(), uint32_t(wallClockSeconds()));
-        // The input has its own thread, so END and a stop request are seen while the
-        // engine thinks; the search itself stays on this thread.
-        // Untied, so reading never flushes the output from the reader thread.
-        in_.tie(nullptr);
-        std::thread reader([this] { readInput(); });
-        reader.detach();
+        // The table and the engine's constant tables are built once per process.
+        static const bool tableReady = transpositionTable().allocate();
+        static const bool engineReady = startEngine(
+            engineState(), options_.fixedSeed ? options_.seed : uint32_t(wallClockSeconds()));
+        tableReady_ = tableReady;
+        engineReady_ = engineReady;
+        if (options_.synchronous) {
+            LineReader reader(in_);
+            std::string line;
+            while (reader.next(line))
+                queue_.push(line);
+            queue_.close();
+        } else {
+            // The input has its own thread, so END and a stop request are seen while the
+            // engine thinks; the search itself stays on this thread. Untied, so reading
+            // never flushes the output from the reader thread.
+            in_.tie(nullptr);
+            std::thread reader([this] { readInput(); });
+            reader.detach();
+        }
         std::string line;
         int64_t arrival = 0;
         while (queue_.pop(line, arrival))
             if (!handle(line, arrival)) break;
-        finish();
+        if (!options_.synchronous) finish();
+        out_.flush();
         return 0;
     }
 
@@ -222,13 +239,29 @@ private:
             reply("ERROR the engine's line-pattern tables are missing");
             return false;
         }
-        if (!tableReady_) {
-            reply("ERROR not enough memory for the transposition table");
+        const int bits = pbrainTableBits(maxMemory_, options_.classic);
+        if (bits < 0) {
+            const int64_t least =
+                PbrainBaseMemory + (options_.classic ? 0 : PbrainSolverMemory) +
+                int64_t(TranspositionTable::bytesFor(TranspositionTable::SmallestBits));
+            reply("ERROR max_memory " + std::to_string(maxMemory_) + " is below the " +
+                  std::to_string(least / (1024 * 1024) + 1) + " MB the engine needs at least");
             return false;
         }
-        if (maxMemory_ > 0 && maxMemory_ < PbrainMemoryNeed) {
-            reply("ERROR max_memory " + std::to_string(maxMemory_) + " is below the " +
-                  std::to_string(PbrainMemoryNeed / (1024 * 1024)) + " MB the engine needs");
+        TranspositionTable &table = transpositionTable();
+        if (bits != table.bits() || !table.allocated()) {
+            tableReady_ = table.allocate(bits);
+            if (tableReady_ && bits != TranspositionTable::FullBits) {
+                std::string text = "MESSAGE max_memory " + std::to_string(maxMemory_) +
+                                   ": transposition table of " +
+                                   std::to_string(TranspositionTable::bytesFor(bits) >> 20) +
+                                   " MB instead of 96 MB";
+                if (options_.classic) text += "; the moves may differ from the engine as designed";
+                reply(text);
+            }
+        }
+        if (!tableReady_) {
+            reply("ERROR not enough memory for the transposition table");
             return false;
         }
         return true;
@@ -246,8 +279,9 @@ private:
         std::string command = upper(line.substr(0, space));
         std::string rest = space == std::string::npos ? "" : trim(line.substr(space));
         if (command == "END") return false;
+        if (command == "YXSTOP" || command == "STOP") return true; // nothing to stop
         if (command == "ABOUT") {
-            reply(std::string("name=\"Pentad\", version=\"") + Version +
+            reply(std::string("name=\"Pentad\", version=\"") + engineVersion() +
                   "\", author=\"Pentad developers\", country=\"Unknown\"");
         } else if (command == "START") {
             std::vector<long long> n;
@@ -280,7 +314,7 @@ private:
                 play(arrival);
             }
         } else if (command == "BOARD") {
-            readBoard();
+            return readBoard();
         } else if (command == "TAKEBACK") {
             std::vector<long long> n;
             if (!parseNumbers(rest, n, 2) || !onBoard(n[0], n[1]))
@@ -298,6 +332,41 @@ private:
         }
         return true;
     }
+
+    // Level, nodes, speed, value and line of the search so far; a book move shows `book`
+    // for its value (the root gives it a score that reads as a proven win).
+    static std::string progressText(const EngineState &e, int64_t nodes, int64_t arrival) {
+        const int64_t ms = processClockMs() - arrival;
+        std::ostringstream text;
+        text << " level " << e.IterationNumber << " nodes " << nodes << " nps "
+             << (ms > 0 ? nodes * 1000 / ms : 0) << " value ";
+        const bool book = e.BookMoveFlag && e.IterationLine[0] >= 1 &&
+                          e.IterationLine[1] == e.MoveHistory.cells[e.MoveHistory.count + 1];
+        if (book)
+            text << "book";
+        else
+            text << e.BestScore;
+        text << " line";
+        for (int i = 1; i <= e.IterationLine[0]; ++i)
+            text << ' ' << cellText(e.IterationLine[i]);
+        return text.str();
+    }
+    static std::string cellText(int c) {
+        return std::to_string(c % BoardSize) + "," + std::to_string(c / BoardSize);
+    }
+
+    // After every root search: the plain progress line, and the realtime form analysis
+    // GUIs read, flushed as they come.
+    struct Progress : SearchObserver {
+        Session &session;
+        int64_t arrival;
+        Progress(Session &s, int64_t a) : session(s), arrival(a) {}
+        void iterationDone(const EngineState &e, int, int) override {
+            session.reply("MESSAGE" + progressText(e, e.TotalNodes, arrival));
+            if (e.IterationLine[0] >= 1)
+                session.reply("MESSAGE REALTIME BEST " + cellText(e.IterationLine[1]));
+        }
+    };
 
     // Whose five the board holds, if any: managers judge the game, the engine just says so.
     const char *fiveOnBoard() const {
@@ -327,6 +396,9 @@ private:
 
     void newGame() {
         board_.fill(Free);
+        // Each game starts from empty solver tables, so a game replays the same way
+        // whatever came before it in the session.
+        threatSolver().clear();
         timeLeft_ = NoTimeLeft;
     }
 
@@ -344,6 +416,10 @@ private:
             timeLeft_ = n[0];
         else if (key == "MAX_MEMORY" && number)
             maxMemory_ = n[0];
+        else if (key == "MAX_NODE" && number)
+            maxNodes_ = std::max<long long>(n[0], 0);
+        else if (key == "MAX_DEPTH" && number)
+            maxDepth_ = std::max<long long>(n[0], 0);
         // game_type, rule and folder change nothing: every game is free-style on one board.
     }
 
@@ -351,7 +427,7 @@ private:
     // cannot be used (malformed, off the board, a repeated cell, field 3) are left out and
     // named in a MESSAGE before the move. A protocol command ends the BOARD unfinished: it
     // answers ERROR, the previous board stays, and the command is handled.
-    void readBoard() {
+    bool readBoard() {
         std::array<uint8_t, CellCount> fresh{};
         std::string line, ignored;
         int ignoredCount = 0;
@@ -368,12 +444,11 @@ private:
                     reply("MESSAGE BOARD lines ignored: " + std::to_string(ignoredCount) + ignored);
                 board_ = fresh;
                 play(arrival);
-                return;
+                return true;
             }
             if (isCommand(command)) {
                 reply("ERROR BOARD ended without DONE; the position is unchanged");
-                if (!handle(t, arrival)) finish();
-                return;
+                return handle(t, arrival);
             }
             std::vector<long long> n;
             if (!parseNumbers(t, n, 3) || !onBoard(n[0], n[1]) || n[2] < 1 || n[2] > 3)
@@ -386,6 +461,7 @@ private:
                 fresh[n[1] * BoardSize + n[0]] = uint8_t(n[2]);
         }
         reply("ERROR BOARD ended without DONE; the position is unchanged");
+        return true;
     }
 
     void play(int64_t arrival) {
@@ -412,33 +488,42 @@ private:
         input.sideLetter = 'X'; // our stones; colours follow from the stone counts
         normaliseColours(input);
         preparePosition(e, input);
-        e.RandomSeed ^= uint32_t(arrival) * 2654435761u; // vary the choices from move to move
+        // Vary the choices from move to move: by the clock, or with a fixed seed by the number
+        // of stones, so a replayed session with node or depth limits plays the same moves.
+        if (options_.fixedSeed)
+            e.RandomSeed = options_.seed ^ (uint32_t(e.MoveHistory.count) * 2654435761u);
+        else
+            e.RandomSeed ^= uint32_t(arrival) * 2654435761u;
+        e.NodeLimit = maxNodes_;
+        e.MaxIterations = int32_t(std::clamp<int64_t>(maxDepth_, 0, 1000));
         e.ClockOrigin = arrival;
         e.DeadlineOverride =
             pbrainMoveBudget(timeoutTurn_, timeoutMatch_, timeLeft_, e.MoveHistory.count);
+        if (options_.maxMoveMs >= 0)
+            e.DeadlineOverride = int32_t(std::min<int64_t>(e.DeadlineOverride, options_.maxMoveMs));
         e.TotalNodes = 0;
         e.IterationNumber = 0;
         e.IterationLine[0] = 0;
         MoveReport report;
-        int move =
-            options_.classic ? chooseMove(e) : chooseTournamentMove(e, report, tournamentLimits());
+        Progress progress(*this, arrival);
+        int move = options_.classic
+                       ? chooseMove(e, &progress)
+                       : chooseTournamentMove(e, report, tournamentLimits(), &progress);
         board_[move] = Own;
-        int64_t ms = processClockMs() - arrival;
         std::ostringstream message;
-        auto cell = [](int c) {
-            return std::to_string(c % BoardSize) + "," + std::to_string(c / BoardSize);
-        };
-        message << "MESSAGE level " << e.IterationNumber << " nodes " << e.TotalNodes << " nps "
-                << (ms > 0 ? e.TotalNodes * 1000 / ms : 0) << " value " << e.BestScore << " line";
-        for (int i = 1; i <= e.IterationLine[0]; ++i)
-            message << ' ' << cell(e.IterationLine[i]);
+        message << "MESSAGE";
+        if (e.MoveHistory.count == 0) {
+            message << " opening move, chosen without search";
+        } else {
+            message << progressText(e, e.TotalNodes, arrival);
+        }
         if (!options_.classic) {
             message << " | mode tournament decided " << moveSourceName(report.source)
                     << " solver nodes " << report.solverNodes << " ms " << report.solverMs;
             if (report.line.win) {
                 message << " win";
                 for (int i = 0; i < report.line.lineLength; ++i)
-                    message << ' ' << cell(report.line.line[size_t(i)]);
+                    message << ' ' << cellText(report.line.line[size_t(i)]);
             }
             if (report.opponentThreat || report.opponentVct)
                 message << (report.opponentThreat ? " vcf" : " vct") << " threat refutations "
@@ -458,10 +543,18 @@ private:
     std::array<uint8_t, CellCount> board_{};
     bool tableReady_ = false, engineReady_ = false;
     int64_t timeoutTurn_ = DefaultTurnMs, timeoutMatch_ = DefaultMatchMs, timeLeft_ = NoTimeLeft,
-            maxMemory_ = 0;
+            maxMemory_ = 0, maxNodes_ = 0, maxDepth_ = 0;
 };
 
 } // namespace
+
+int pbrainTableBits(int64_t maxMemory, bool classic) {
+    if (maxMemory <= 0) return TranspositionTable::FullBits;
+    const int64_t rest = PbrainBaseMemory + (classic ? 0 : PbrainSolverMemory);
+    for (int bits = TranspositionTable::FullBits; bits >= TranspositionTable::SmallestBits; --bits)
+        if (rest + int64_t(TranspositionTable::bytesFor(bits)) <= maxMemory) return bits;
+    return -1;
+}
 
 int32_t pbrainMoveBudget(int64_t timeoutTurn, int64_t timeoutMatch, int64_t timeLeft, int stones) {
     // timeout_turn 0 asks for an answer at once, and so does a time_left at or below zero;

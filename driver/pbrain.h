@@ -7,16 +7,33 @@
 #include <istream>
 #include <ostream>
 
+#include "search/transposition.h"
+
 namespace pentad {
 
-/// Memory the engine needs, reported against the manager's max_memory.
+/// Memory the engine needs with the full transposition table, against the manager's
+/// max_memory: the table (96 MB) and the rest of the engine; the tournament mode's solver
+/// tables come on top.
 constexpr int64_t PbrainMemoryNeed = 112ll * 1024 * 1024;
+constexpr int64_t PbrainBaseMemory =
+    PbrainMemoryNeed - int64_t(TranspositionTable::bytesFor(TranspositionTable::FullBits));
+constexpr int64_t PbrainSolverMemory = 32ll * 1024 * 1024;
+
+/// The largest table (as 2^bits home slots) that fits in max_memory bytes, or -1 when even
+/// the smallest does not; max_memory 0 (no limit) gives the full table.
+int pbrainTableBits(int64_t maxMemory, bool classic);
 /// Time kept back from timeout_turn and from time_left for answering.
 constexpr int PbrainSafetyMs = 60;
 
 struct PbrainOptions {
     bool classic = false;     ///< play the engine as designed, without the threat solvers
     bool vcfInSearch = false; ///< tournament mode: VCF checks inside the search (slower)
+    /// Read every line first and answer them on this thread, then return (no reader
+    /// thread, no exit): for fuzzing and scripted checks.
+    bool synchronous = false;
+    int64_t maxMoveMs = -1; ///< >= 0: no move thinks longer than this
+    bool fixedSeed = false; ///< every random choice from `seed` and the move's position
+    uint32_t seed = 0;
 };
 
 /// Reads commands until END or the end of input; answers on `out`, flushing each reply.

@@ -1,4 +1,5 @@
 // The pbrain engine: plays whole matches over standard input and output.
+#include <cstdlib>
 #include <iostream>
 #include <string_view>
 
@@ -15,9 +16,18 @@ int main(int argc, char **argv) {
             options.classic = true;
         } else if (arg == "--search-vcf") {
             options.vcfInSearch = true;
+        } else if (arg == "--seed" && i + 1 < argc) {
+            char *end = nullptr;
+            unsigned long v = std::strtoul(argv[++i], &end, 10);
+            if (!end || *end != '\0') {
+                std::cerr << "pbrain-pentad: --seed needs a number\n";
+                return 2;
+            }
+            options.fixedSeed = true;
+            options.seed = uint32_t(v);
         } else {
             std::cerr << "pbrain-pentad: unknown option '" << arg
-                      << "' (known: --classic, --search-vcf)\n";
+                      << "' (known: --classic, --seed N, --search-vcf)\n";
             return 2;
         }
     }

@@ -65,10 +65,10 @@ bool setupPosition(EngineState &e, const PositionInput &in, uint32_t seed) {
     return true;
 }
 
-int chooseMove(EngineState &e) {
+int chooseMove(EngineState &e, SearchObserver *observer) {
     int move = prepareOpening(e);
     if (move < 0) {
-        searchMove(e);
+        searchMove(e, observer);
         move = e.IterationLine[1];
     }
     // The search always names an empty cell; should it ever not, any empty cell is legal.

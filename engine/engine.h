@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "board/engine_state.h"
+#include "search/search.h"
 
 namespace pentad {
 
@@ -35,6 +36,7 @@ void preparePosition(EngineState &e, const PositionInput &in);
 bool setupPosition(EngineState &e, const PositionInput &in, uint32_t seed);
 
 /// The opening step, then the search: the move for the side to move, always an empty cell.
-int chooseMove(EngineState &e);
+/// The observer, if any, is told of every root search.
+int chooseMove(EngineState &e, SearchObserver *observer = nullptr);
 
 } // namespace pentad

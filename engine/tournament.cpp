@@ -12,11 +12,11 @@ namespace {
 
 // Shares of the move's time budget by which each step must be done; the search gets what
 // is left before the check's share.
-constexpr double OwnVcfShare = 0.05;
-constexpr double ThreatShare = 0.10;
-constexpr double OwnVctShare = 0.25;
-constexpr double VctThreatShare = 0.45;
-constexpr double SearchShare = 0.85;
+constexpr double OwnVcfShare = 0.03;
+constexpr double ThreatShare = 0.06;
+constexpr double OwnVctShare = 0.15;
+constexpr double VctThreatShare = 0.22;
+constexpr double SearchShare = 0.90;
 constexpr double CheckShare = 0.97;
 constexpr int CheckVctDepth = 4;
 
@@ -136,9 +136,12 @@ int chooseTournamentMove(EngineState &e, MoveReport &report, const TournamentLim
         if (usable(vct)) return decided(MoveSource::Vct, vct);
         // 4. The opponent's VCT, were he to move: keep the answers after which he has none
         // (the cells of his line and around his first threat, our own fours and threes).
-        SolverResult vctThreat = solver.vctOnBoard(
-            them, limitsOf(limits.threatVctNodes, limits.vctDepth, clock.until(VctThreatShare)));
-        account(vctThreat);
+        SolverResult vctThreat;
+        if (limits.vctThreatFilter) {
+            vctThreat = solver.vctOnBoard(them, limitsOf(limits.threatVctNodes, limits.vctDepth,
+                                                         clock.until(VctThreatShare)));
+            account(vctThreat);
+        }
         if (vctThreat.win && vctThreat.lineLength > 0) {
             report.opponentVct = true;
             CellSet answers = board.fours(us);

@@ -41,12 +41,13 @@ struct TournamentLimits {
     int64_t ownVcfNodes = 200000;
     int64_t ownVctNodes = 300000;
     int64_t threatVcfNodes = 100000;
-    int64_t threatVctNodes = 100000;
+    int64_t threatVctNodes = 50000;
     int64_t checkVcfNodes = 30000;
     int64_t checkVctNodes = 20000;
     int checkedMoves = 12;
     int vctDepth = 8;
-    bool vcfInSearch = false; ///< search nodes whose side to move wins by fours are won
+    bool vcfInSearch = false;     ///< search nodes whose side to move wins by fours are won
+    bool vctThreatFilter = false; ///< restrict the root to refutations of his VCT too
 };
 
 /// The tournament move for the side to move of a prepared position (see preparePosition).

@@ -30,7 +30,8 @@ struct PlacedMove {
 } // namespace
 
 bool clockReached(const EngineState &e) {
-    return stopRequested() || (e.ClockEnabled && processClockMs() - e.ClockOrigin >= e.Deadline);
+    return stopRequested() || (e.ClockEnabled && processClockMs() - e.ClockOrigin >= e.Deadline) ||
+           (e.NodeLimit > 0 && e.TotalNodes + e.IterationNodes >= e.NodeLimit);
 }
 
 bool isThreatMove(const EngineState &e, int cell, Side side) {

@@ -73,6 +73,7 @@ void searchMove(EngineState &e, SearchObserver *observer) {
         // 6. Stop at the clock, past the ceiling, or when the caller has seen enough.
         if (clockReached(e) || e.NodeBudget > e.NodeBudgetCeiling) break;
         if (observer && observer->maxIterations > 0 && searches >= observer->maxIterations) break;
+        if (e.MaxIterations > 0 && searches >= e.MaxIterations) break;
     }
 }
 

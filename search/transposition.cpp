@@ -4,19 +4,22 @@
 
 namespace pentad {
 
-namespace {
-constexpr size_t TableBytes = size_t(TranspositionTable::EntryCount) * sizeof(TranspositionEntry);
-}
+static_assert(TranspositionTable::bytesFor(TranspositionTable::FullBits) ==
+              size_t(TranspositionTable::EntryCount) * sizeof(TranspositionEntry));
 
-void TranspositionTable::Free::operator()(TranspositionEntry *p) const {
-    releaseZeroed(p, TableBytes);
-}
+void TranspositionTable::Free::operator()(TranspositionEntry *p) const { releaseZeroed(p, bytes); }
 
-bool TranspositionTable::allocate() {
-    if (entries_) return true;
+bool TranspositionTable::allocate(int bits) {
+    if (entries_ && bits == bits_) return true;
+    entries_.reset();
     // Zeroed pages are mapped lazily, so start-up does not pay for touching 96 MB; an
     // all-zero entry has depth 0 and therefore reads as empty.
-    entries_.reset(static_cast<TranspositionEntry *>(allocateZeroed(TableBytes)));
+    const size_t bytes = bytesFor(bits);
+    entries_ = std::unique_ptr<TranspositionEntry, Free>(
+        static_cast<TranspositionEntry *>(allocateZeroed(bytes)), Free{bytes});
+    bits_ = bits;
+    mask_ = (1u << bits) - 1;
+    count_ = int32_t((1u << bits) + 7);
     untouched_ = true;
     return entries_ != nullptr;
 }
@@ -24,12 +27,12 @@ bool TranspositionTable::allocate() {
 void TranspositionTable::clear() {
     if (untouched_) return;
     const TranspositionEntry empty{0, 0, -1, 0, NoBound, 0};
-    for (int32_t i = 0; i < EntryCount; ++i)
+    for (int32_t i = 0; i < count_; ++i)
         entries_.get()[i] = empty;
 }
 
 TranspositionEntry *TranspositionTable::probe(const ZobristKey &key) {
-    TranspositionEntry *cluster = entries_.get() + (key.low & IndexMask);
+    TranspositionEntry *cluster = entries_.get() + (key.low & mask_);
     for (int i = 0; i < ClusterSize; ++i) {
         if (cluster[i].depth == 0) return nullptr;
         if (cluster[i].keyCheck == key.high) return &cluster[i];
@@ -40,7 +43,7 @@ TranspositionEntry *TranspositionTable::probe(const ZobristKey &key) {
 void TranspositionTable::store(const ZobristKey &key, int depth, int bestMove, int score, int bound,
                                int iteration) {
     untouched_ = false;
-    TranspositionEntry *cluster = entries_.get() + (key.low & IndexMask);
+    TranspositionEntry *cluster = entries_.get() + (key.low & mask_);
     TranspositionEntry *target = cluster;
     for (int i = 0; i < ClusterSize; ++i) {
         if (cluster[i].depth == 0 || cluster[i].keyCheck == key.high) {

@@ -25,19 +25,28 @@ static_assert(sizeof(TranspositionEntry) == 12, "the table's size depends on 12-
 
 class TranspositionTable {
 public:
-    static constexpr int32_t EntryCount = (1 << 23) + 7; ///< room for the last home slot's cluster
-    static constexpr uint32_t IndexMask = (1u << 23) - 1;
+    static constexpr int FullBits = 23; ///< the engine as designed: 2^23 home slots
+    static constexpr int SmallestBits = 16;
+    static constexpr int32_t EntryCount = (1 << FullBits) + 7; ///< room for the last cluster
+    static constexpr uint32_t IndexMask = (1u << FullBits) - 1;
     static constexpr int ClusterSize = 8;
 
-    /// Allocates the entries once; false when the memory cannot be had.
-    bool allocate();
+    /// Bytes of a table with 2^bits home slots (and the last one's cluster).
+    static constexpr size_t bytesFor(int bits) {
+        return (size_t(1) << bits) * sizeof(TranspositionEntry) + 7 * sizeof(TranspositionEntry);
+    }
+
+    /// Allocates the entries for 2^bits home slots (the same clustering, fewer entries for
+    /// a smaller table); kept when already of that size. False when the memory cannot be had.
+    bool allocate(int bits = FullBits);
     bool allocated() const { return entries_ != nullptr; }
+    int bits() const { return bits_; }
 
     /// Makes every entry empty.
     void clear();
     /// Starts loading the key's cluster into the cache.
     void prefetch(const ZobristKey &key) const {
-        __builtin_prefetch(entries_.get() + (key.low & IndexMask));
+        __builtin_prefetch(entries_.get() + (key.low & mask_));
     }
     /// The entry holding the key, or nullptr.
     TranspositionEntry *probe(const ZobristKey &key);
@@ -49,9 +58,13 @@ public:
 
 private:
     struct Free {
+        size_t bytes;
         void operator()(TranspositionEntry *p) const;
     };
-    std::unique_ptr<TranspositionEntry, Free> entries_;
+    std::unique_ptr<TranspositionEntry, Free> entries_{nullptr, Free{0}};
+    uint32_t mask_ = IndexMask;
+    int32_t count_ = EntryCount;
+    int bits_ = FullBits;
     bool untouched_ = false; // fresh zero pages: an untouched table is already clear
 };
 

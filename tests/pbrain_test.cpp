@@ -76,8 +76,14 @@ TEST(Pbrain, CommandsAndLineEndings) {
     EXPECT_TRUE(isMove(a[6], x, y)) << a[6];
     EXPECT_FALSE((x == 10 && y == 10) || (x == 11 && y == 11) || (x == 10 && y == 11));
     EXPECT_EQ(a[7].rfind("UNKNOWN", 0), 0u);
-    // One MESSAGE per move.
-    EXPECT_EQ(lines.size(), a.size() + 3);
+    // Every move comes right after its summary MESSAGE (progress lines may come before).
+    int moves = 0;
+    for (size_t i = 1; i < lines.size(); ++i) {
+        if (!isMove(lines[i], x, y)) continue;
+        ++moves;
+        EXPECT_EQ(lines[i - 1].rfind("MESSAGE", 0), 0u) << lines[i];
+    }
+    EXPECT_EQ(moves, 3);
 }
 
 TEST(Pbrain, BadInputAnswersErrorAndKeepsGoing) {
@@ -113,6 +119,21 @@ TEST(Pbrain, BadInputAnswersErrorAndKeepsGoing) {
     EXPECT_EQ(a[8].rfind("ERROR", 0), 0u); // BOARD without DONE
     EXPECT_TRUE(isMove(a[9], x, y));       // the TURN inside it still counts
     EXPECT_EQ(a[10], "ERROR DONE without BOARD");
+}
+
+TEST(Pbrain, SmallerMemoryLimitsGetASmallerTable) {
+    constexpr int64_t MB = 1024 * 1024;
+    EXPECT_EQ(pbrainTableBits(0, false), 23);
+    EXPECT_EQ(pbrainTableBits(112 * MB, true), 23);
+    EXPECT_EQ(pbrainTableBits(64 * MB, true), 22);  // 48 MB of table
+    EXPECT_EQ(pbrainTableBits(64 * MB, false), 20); // the solvers' tables take 32 MB
+    EXPECT_EQ(pbrainTableBits(1 * MB, true), -1);
+    auto lines = session("INFO max_memory 67108864\nSTART 20\nINFO timeout_turn 200\nBEGIN\n"
+                         "TURN 11,11\nEND\n");
+    auto a = answers(lines);
+    ASSERT_EQ(a.size(), 3u);
+    EXPECT_EQ(a[0], "OK");
+    EXPECT_EQ(lines[0].rfind("MESSAGE max_memory 67108864: transposition table of 12 MB", 0), 0u);
 }
 
 TEST(Pbrain, MemoryLimitIsReportedOnTheNextCommand) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/version.h"
 #include "tools/tool_support.h"
 
 namespace pentad {
@@ -77,6 +78,10 @@ int usageError() {
 
 int runToolsCommand(int argc, char **argv) {
     std::string_view command = argc > 1 ? argv[1] : "";
+    if (command == "--version") {
+        std::printf("pentad-tools %s\n", engineVersion());
+        return 0;
+    }
     if (command == "--help" || command == "-h" || command == "help") {
         printUsage(stdout);
         return 0;

@@ -7,7 +7,7 @@ SANITIZE_DIR := build/sanitize
 VERIFY_DIR := build/verify
 
 .PHONY: all release sanitize play test test-release test-sanitize verify fuzz bench format format-check \
-	clean windows test-windows
+	clean windows dist test-windows
 
 all: release
 
@@ -64,21 +64,32 @@ windows:
 	cp build/win64/pentad.exe build/win64/pbrain-pentad.exe build/win64/pentad-tools.exe dist/win64/
 	cp build/win32/pentad.exe build/win32/pbrain-pentad.exe dist/win32/
 
+# Release archives in dist/: the Windows zip and the Linux tarball, named by the version.
+VERSION := $(shell cat VERSION)
+dist: windows release
+	python3 tools/dist/make_dist.py --version $(VERSION) --win64 dist/win64 --win32 dist/win32 \
+	  --linux $(RELEASE_DIR) --out dist
+
 # The end-to-end exchange-file and pbrain tests, run against the 64-bit executables under
 # wine; the resource check reads the resource directory of every executable. The prefix is
 # set up first and one wine server is kept for the whole run, so no engine start races a
 # server that is shutting down.
 WINE ?= wine
 WINE_ENV := WINEPREFIX=$(CURDIR)/build/wineprefix WINEDEBUG=-all
-test-windows: windows release
+test-windows: dist
 	python3 tests/windows/check_resources.py dist/win64/*.exe dist/win32/*.exe
+	python3 tests/dist/check_dist.py dist/pentad-$(VERSION)-linux-x86_64.tar.gz
 	$(WINE_ENV) wineboot -i >/dev/null 2>&1 || true
 	$(WINE_ENV) wineserver -k 2>/dev/null || true
 	$(WINE_ENV) wineserver -p || true
+	$(WINE_ENV) python3 tests/dist/check_dist.py --wine $(WINE) dist/pentad-$(VERSION)-windows.zip
 	$(WINE_ENV) PENTAD_ENGINE_COMMAND="$(WINE) $(CURDIR)/dist/win64/pentad.exe" \
 	  PENTAD_PBRAIN_COMMAND="$(WINE) $(CURDIR)/dist/win64/pbrain-pentad.exe" \
 	  $(RELEASE_DIR)/tests/pentad_tests \
-	  --gtest_filter='DriverEndToEnd.*:EngineEndToEnd.*:BookEndToEnd.*:Pbrain.*'; \
+	  --gtest_filter='DriverEndToEnd.*:EngineEndToEnd.*:BookEndToEnd.*:Pbrain.*' && \
+	  $(WINE_ENV) PENTAD_ENGINE_COMMAND="$(WINE) $(CURDIR)/dist/win32/pentad.exe" \
+	  PENTAD_PBRAIN_COMMAND="$(WINE) $(CURDIR)/dist/win32/pbrain-pentad.exe" \
+	  $(RELEASE_DIR)/tests/pentad_tests --gtest_filter='DriverEndToEnd.*:Pbrain.*'; \
 	  status=$$?; $(WINE_ENV) wineserver -k; exit $$status
 
 format:

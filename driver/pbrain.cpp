@@ -532,6 +532,9 @@ private:
         e.TotalNodes = 0;
         reply(message.str());
         reply(std::to_string(move % BoardSize) + "," + std::to_string(move / BoardSize));
+        // The table is emptied now, while the opponent thinks, not when the next move's
+        // clock is already running.
+        transpositionTable().clear();
     }
 
     std::istream &in_;

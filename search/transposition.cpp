@@ -25,10 +25,11 @@ bool TranspositionTable::allocate(int bits) {
 }
 
 void TranspositionTable::clear() {
-    if (untouched_) return;
+    if (untouched_ || clean_) return;
     const TranspositionEntry empty{0, 0, -1, 0, NoBound, 0};
     for (int32_t i = 0; i < count_; ++i)
         entries_.get()[i] = empty;
+    clean_ = true;
 }
 
 TranspositionEntry *TranspositionTable::probe(const ZobristKey &key) {
@@ -43,6 +44,7 @@ TranspositionEntry *TranspositionTable::probe(const ZobristKey &key) {
 void TranspositionTable::store(const ZobristKey &key, int depth, int bestMove, int score, int bound,
                                int iteration) {
     untouched_ = false;
+    clean_ = false;
     TranspositionEntry *cluster = entries_.get() + (key.low & mask_);
     TranspositionEntry *target = cluster;
     for (int i = 0; i < ClusterSize; ++i) {

@@ -42,7 +42,8 @@ public:
     bool allocated() const { return entries_ != nullptr; }
     int bits() const { return bits_; }
 
-    /// Makes every entry empty.
+    /// Makes every entry empty; nothing to do when nothing was stored since the last clear,
+    /// so a front end can clear while it waits and the next move starts at once.
     void clear();
     /// Starts loading the key's cluster into the cache.
     void prefetch(const ZobristKey &key) const {
@@ -66,6 +67,7 @@ private:
     int32_t count_ = EntryCount;
     int bits_ = FullBits;
     bool untouched_ = false; // fresh zero pages: an untouched table is already clear
+    bool clean_ = false;     // cleared, and nothing stored since
 };
 
 /// The process-wide table.

@@ -16,26 +16,10 @@ import argparse
 import math
 import random
 import shlex
-import subprocess
 import sys
 import threading
-import time
 
-N = 20
-
-
-def five(board, cell, side):
-    r0, c0 = divmod(cell, N)
-    for dr, dc in ((0, 1), (1, 1), (1, 0), (1, -1)):
-        n = 1
-        for sign in (1, -1):
-            r, c = r0 + dr * sign, c0 + dc * sign
-            while 0 <= r < N and 0 <= c < N and board[r * N + c] == side:
-                n += 1
-                r, c = r + dr * sign, c + dc * sign
-        if n >= 5:
-            return True
-    return False
+from pbrain_pipe import N, PbrainEngine, five
 
 
 def random_openings(count, seed):
@@ -55,50 +39,9 @@ def random_openings(count, seed):
     return out
 
 
-class Engine:
-    def __init__(self, command):
-        self.proc = subprocess.Popen(shlex.split(command), stdin=subprocess.PIPE,
-                                     stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                                     text=True, bufsize=1)
-        self.messages = []
-
-    def send(self, line):
-        self.proc.stdin.write(line + "\n")
-        self.proc.stdin.flush()
-
-    def answer(self, timeout_s):
-        """The next line that is not a MESSAGE, and the seconds it took; None on EOF."""
-        result = [None]
-
-        def read():
-            while True:
-                line = self.proc.stdout.readline()
-                if not line:
-                    return
-                line = line.strip()
-                if line.startswith("MESSAGE") or line.startswith("DEBUG"):
-                    self.messages.append(line)
-                    continue
-                result[0] = line
-                return
-
-        start = time.monotonic()
-        t = threading.Thread(target=read, daemon=True)
-        t.start()
-        t.join(timeout_s)
-        return result[0], time.monotonic() - start
-
-    def close(self):
-        try:
-            self.send("END")
-            self.proc.wait(timeout=2)
-        except Exception:
-            self.proc.kill()
-
-
 def play_game(cmd_first, cmd_second, opening, args):
     """Plays one game; returns (result for the first player: 1, 0.5, 0; moves; note; slowest)."""
-    engines = [Engine(cmd_first), Engine(cmd_second)]
+    engines = [PbrainEngine(shlex.split(cmd_first)), PbrainEngine(shlex.split(cmd_second))]
     board = [0] * (N * N)
     moves = list(opening)
     for i, c in enumerate(opening):
@@ -114,6 +57,10 @@ def play_game(cmd_first, cmd_second, opening, args):
             e.send("INFO timeout_turn %d" % args.turn_ms)
             e.send("INFO timeout_match %d" % args.match_ms)
             e.send("INFO rule 0")
+            if args.max_node:
+                e.send("INFO max_node %d" % args.max_node)
+            if args.max_memory:
+                e.send("INFO max_memory %d" % args.max_memory)
         first_request = [True, True]
         while True:
             side = len(moves) % 2  # 0: first player to move
@@ -134,6 +81,7 @@ def play_game(cmd_first, cmd_second, opening, args):
                 last = moves[-1]
                 e.send("TURN %d,%d" % (last % N, last // N))
             line, took = e.answer(limit + args.grace_ms / 1000.0 + 5)
+            took /= 1000.0
             slowest = max(slowest, took)
             left[side] -= int(took * 1000)
             loss = 0.0 if side == 0 else 1.0
@@ -186,6 +134,9 @@ def main():
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--openings", help="file of openings, one per line")
     ap.add_argument("--verbose", action="store_true", help="print the engines' MESSAGE lines")
+    ap.add_argument("--max-node", type=int, default=0, help="INFO max_node for both engines")
+    ap.add_argument("--max-memory", type=int, default=0, help="INFO max_memory in bytes")
+    ap.add_argument("--moves-out", help="write every game's moves to this file")
     ap.add_argument("--parallel", type=int, default=1, help="games played at once")
     args = ap.parse_args()
     pairs = (args.games + 1) // 2
@@ -213,7 +164,7 @@ def main():
             g, first, second, op, a_first = job
             r, moves, note, slowest = play_game(first, second, op, args)
             points = r if a_first else 1 - r
-            results[g] = (points, slowest)
+            results[g] = (points, slowest, moves)
             with lock:
                 print("game %d: A %s, %s, %.1f after %d moves (%s); slowest %.0f ms" % (
                     g + 1, "first" if a_first else "second", "win" if points == 1 else
@@ -227,6 +178,10 @@ def main():
     for t in threads:
         t.join()
     points = [r[0] for r in results]
+    if args.moves_out:
+        with open(args.moves_out, "w") as f:
+            for g, r in enumerate(results):
+                f.write("game %d: %s\n" % (g + 1, " ".join("%d,%d" % (c % N, c // N) for c in r[2])))
     score, e = elo(points)
     wins, losses = points.count(1.0), points.count(0.0)
     print("A: %d wins, %d losses, %d draws in %d games, score %.1f/%d (%.1f%%)" % (

@@ -22,22 +22,7 @@ import tempfile
 import threading
 import time
 
-N = 20
-HERE = os.path.dirname(os.path.abspath(__file__))
-
-
-def five(board, cell, side):
-    r0, c0 = divmod(cell, N)
-    for dr, dc in ((0, 1), (1, 1), (1, 0), (1, -1)):
-        n = 1
-        for sign in (1, -1):
-            r, c = r0 + dr * sign, c0 + dc * sign
-            while 0 <= r < N and 0 <= c < N and board[r * N + c] == side:
-                n += 1
-                r, c = r + dr * sign, c + dc * sign
-        if n >= 5:
-            return True
-    return False
+from pbrain_pipe import N, PbrainEngine, five
 
 
 def random_pbrain():
@@ -100,50 +85,12 @@ class Stats:
         return self.illegal + self.crashes + self.errors + self.over == 0
 
 
-class Pbrain:
-    def __init__(self, command):
-        self.p = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                  stderr=subprocess.DEVNULL, text=True, bufsize=1)
-
-    def send(self, line):
-        self.p.stdin.write(line + "\n")
-        self.p.stdin.flush()
-
-    def answer(self, timeout):
-        box = [None]
-
-        def read():
-            while True:
-                line = self.p.stdout.readline()
-                if not line:
-                    return
-                if line.startswith("MESSAGE") or line.startswith("DEBUG"):
-                    continue
-                box[0] = line.strip()
-                return
-
-        t = threading.Thread(target=read, daemon=True)
-        start = time.monotonic()
-        t.start()
-        t.join(timeout)
-        return box[0], (time.monotonic() - start) * 1000
-
-    def close(self):
-        try:
-            self.send("END")
-            self.p.wait(timeout=1)
-        except Exception:
-            self.p.kill()
-            return False
-        return True
-
-
 def pbrain_game(engine_cmd, opponent_cmd, rng, stats, engine_checked):
     """One game; engine_checked[i] says whether player i is the engine under test."""
     turn = rng.randint(100, 300)
     match = turn * rng.randint(15, 40)
-    players = [Pbrain(engine_cmd if engine_checked[0] else opponent_cmd),
-               Pbrain(engine_cmd if engine_checked[1] else opponent_cmd)]
+    players = [PbrainEngine(engine_cmd if engine_checked[0] else opponent_cmd),
+               PbrainEngine(engine_cmd if engine_checked[1] else opponent_cmd)]
     left = [match, match]
     board = [0] * (N * N)
     last = None
@@ -166,8 +113,8 @@ def pbrain_game(engine_cmd, opponent_cmd, rng, stats, engine_checked):
             left[side] -= int(ms)
             if line is None:
                 if engine_checked[side]:
-                    stats.crashes += 1 if p.p.poll() is not None else 0
-                    stats.over += 1 if p.p.poll() is None else 0
+                    stats.crashes += 1 if p.proc.poll() is not None else 0
+                    stats.over += 1 if p.proc.poll() is None else 0
                 return
             if engine_checked[side]:
                 stats.answer(ms, limit)

@@ -144,11 +144,18 @@ public:
         line = std::move(lines_.front().first);
         arrival = lines_.front().second;
         lines_.pop_front();
+        inFlight_ = true;
         return true;
     }
-    bool empty() {
+    /// The session has answered every line it took.
+    void answered() {
         std::lock_guard<std::mutex> lock(mutex_);
-        return lines_.empty();
+        inFlight_ = false;
+    }
+    /// Nothing waits and nothing is being answered.
+    bool idle() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return lines_.empty() && !inFlight_;
     }
 
 private:
@@ -156,6 +163,7 @@ private:
     std::condition_variable ready_;
     std::deque<std::pair<std::string, int64_t>> lines_;
     bool closed_ = false;
+    bool inFlight_ = false; ///< a line was taken and is not answered yet
 };
 
 class Session {
@@ -188,8 +196,10 @@ public:
         }
         std::string line;
         int64_t arrival = 0;
-        while (queue_.pop(line, arrival))
+        while (queue_.pop(line, arrival)) {
             if (!handle(line, arrival)) break;
+            queue_.answered();
+        }
         if (!options_.synchronous) finish();
         out_.flush();
         return 0;
@@ -212,7 +222,7 @@ private:
             if (command == "END") {
                 ending_ = true;
                 requestStop();
-                if (!thinking_ && queue_.empty()) finish();
+                if (queue_.idle()) finish();
             }
             queue_.push(line);
         }

@@ -82,6 +82,11 @@ test-windows: dist
 	$(WINE_ENV) wineboot -i >/dev/null 2>&1 || true
 	$(WINE_ENV) wineserver -k 2>/dev/null || true
 	$(WINE_ENV) wineserver -p || true
+	@# The first 32-bit program of a fresh prefix may hang when its input and output are
+	@# pipes; one start of each kind without pipes sets the prefix up.
+	mkdir -p build/wine-warmup
+	cd build/wine-warmup && for exe in win32/pentad.exe win64/pentad.exe; do \
+	  $(WINE_ENV) timeout 120 $(WINE) $(CURDIR)/dist/$$exe < /dev/null > /dev/null 2>&1 || true; done
 	$(WINE_ENV) python3 tests/dist/check_dist.py --wine $(WINE) dist/pentad-$(VERSION)-windows.zip
 	$(WINE_ENV) PENTAD_ENGINE_COMMAND="$(WINE) $(CURDIR)/dist/win64/pentad.exe" \
 	  PENTAD_PBRAIN_COMMAND="$(WINE) $(CURDIR)/dist/win64/pbrain-pentad.exe" \

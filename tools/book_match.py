@@ -14,22 +14,9 @@ import os
 import subprocess
 import tempfile
 
+from pbrain_pipe import five
+
 BOARD = 20
-
-
-def five(board, cell, side):
-    r0, c0 = divmod(cell, BOARD)
-    for dr, dc in ((0, 1), (1, 1), (1, 0), (1, -1)):
-        n = 1
-        for sign in (1, -1):
-            r, c = r0 + dr * sign, c0 + dc * sign
-            while 0 <= r < BOARD and 0 <= c < BOARD and board[r * BOARD + c] == side:
-                n += 1
-                r += dr * sign
-                c += dc * sign
-        if n >= 5:
-            return True
-    return False
 
 
 def move(tools, folder, board, stones, seed, turn_s, book):

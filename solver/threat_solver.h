@@ -62,6 +62,8 @@ private:
     template <Side A> Outcome vctOr(int depth, int ply);
     template <Side A> Outcome vctAnd(int depth, int ply);
     bool limitReached();
+    /// When the attacker has a five point: it ends the line at `ply`.
+    bool playsFive(Side attacker, int ply);
     void begin(const SolverLimits &limits);
     SolverResult finish(Outcome outcome);
 

@@ -32,6 +32,15 @@ bool ThreatSolver::limitReached() {
     return aborted_;
 }
 
+bool ThreatSolver::playsFive(Side attacker, int ply) {
+    const CellSet &fives = board_.fives(attacker);
+    if (fives.empty()) return false;
+    path_[size_t(ply)] = int16_t(fives.first());
+    winLength_ = ply + 1;
+    finalFives_ = fives;
+    return true;
+}
+
 SolverResult ThreatSolver::finish(Outcome outcome) {
     SolverResult r;
     r.win = outcome == Win;
@@ -65,12 +74,7 @@ template <Side A> ThreatSolver::Outcome ThreatSolver::vcfNode(int depth, int ply
     ++nodes_;
     ThreatBoard &b = board_;
     // 1. A five point wins at once.
-    if (!b.fives(A).empty()) {
-        path_[size_t(ply)] = int16_t(b.fives(A).first());
-        winLength_ = ply + 1;
-        finalFives_ = b.fives(A);
-        return Win;
-    }
+    if (playsFive(A, ply)) return Win;
     // 2. Two defender five points cannot both be blocked; one must be blocked with a four.
     const int defenderFives = b.fives(D).count();
     if (defenderFives >= 2 || depth <= 0 || ply + 2 >= MaxSolverLine) return Fail;

@@ -37,11 +37,7 @@ template <Side A> ThreatSolver::Outcome ThreatSolver::vctOr(int depth, int ply) 
     if (limitReached()) return Abort;
     ++nodes_;
     ThreatBoard &b = board_;
-    if (!b.fives(A).empty()) {
-        path_[size_t(ply)] = int16_t(b.fives(A).first());
-        winLength_ = ply + 1;
-        return Win;
-    }
+    if (playsFive(A, ply)) return Win;
     const int defenderFives = b.fives(D).count();
     if (defenderFives >= 2 || ply + 4 >= MaxSolverLine) return Fail;
     const uint64_t key = b.key() ^ OrSalt[A] ^ (VcfDepthSalt * uint64_t(limits_.vcfDepth));

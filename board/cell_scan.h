@@ -43,6 +43,89 @@ inline unsigned eitherAtLeastMask8(const int16_t *a, const int16_t *b, int16_t f
 #endif
 }
 
+/// Bit 2i set when value i of the eight at `source` is not zero.
+inline unsigned nonZeroMask8(const uint16_t *source) {
+#if defined(__SSE2__)
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(source));
+    __m128i zero = _mm_cmpeq_epi16(v, _mm_setzero_si128());
+    return unsigned(_mm_movemask_epi8(zero)) ^ 0xFFFFu;
+#else
+    unsigned mask = 0;
+    for (int j = 0; j < 8; ++j)
+        mask |= unsigned(source[j] != 0) << (2 * j);
+    return mask;
+#endif
+}
+
+/// out[i] = score[i] + add[i] (16-bit wrap-around) where score[i] is not zero, else 0, for
+/// the eight values at each pointer; returns the lanes whose score is not zero as
+/// `nonZeroMask8` does.
+inline unsigned addWhereNonZero8(const uint16_t *score, const int16_t *add, uint16_t *out) {
+#if defined(__SSE2__)
+    __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i *>(score));
+    __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(add));
+    __m128i zero = _mm_cmpeq_epi16(s, _mm_setzero_si128());
+    __m128i sum = _mm_andnot_si128(zero, _mm_add_epi16(s, a));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(out), sum);
+    return unsigned(_mm_movemask_epi8(zero)) ^ 0xFFFFu;
+#else
+    unsigned mask = 0;
+    for (int j = 0; j < 8; ++j) {
+        out[j] = score[j] != 0 ? uint16_t(score[j] + uint16_t(add[j])) : uint16_t(0);
+        mask |= unsigned(score[j] != 0) << (2 * j);
+    }
+    return mask;
+#endif
+}
+
+/// The fourth largest of `count` values at `source` (a multiple of eight), read as unsigned,
+/// counting equal values separately; `floor` when fewer than four values exceed it.
+inline uint16_t fourthLargest(const void *source, int count, uint16_t floor) {
+#if defined(__SSE2__)
+    // Each lane keeps the four largest values it has seen (sign-flipped, so that signed
+    // 16-bit max and min order them as unsigned); the answer is among those 32.
+    const __m128i flip = _mm_set1_epi16(int16_t(0x8000));
+    const __m128i start = _mm_xor_si128(_mm_set1_epi16(int16_t(floor)), flip);
+    __m128i t0 = start, t1 = start, t2 = start, t3 = start;
+    const auto *p = static_cast<const __m128i *>(source);
+    for (int i = 0; i < count / 8; ++i) {
+        __m128i v = _mm_xor_si128(_mm_loadu_si128(p + i), flip);
+        __m128i hi = _mm_max_epi16(t0, v);
+        v = _mm_min_epi16(t0, v);
+        t0 = hi;
+        hi = _mm_max_epi16(t1, v);
+        v = _mm_min_epi16(t1, v);
+        t1 = hi;
+        hi = _mm_max_epi16(t2, v);
+        v = _mm_min_epi16(t2, v);
+        t2 = hi;
+        t3 = _mm_max_epi16(t3, v);
+    }
+    uint16_t lanes[32];
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(lanes), _mm_xor_si128(t0, flip));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(lanes + 8), _mm_xor_si128(t1, flip));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(lanes + 16), _mm_xor_si128(t2, flip));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(lanes + 24), _mm_xor_si128(t3, flip));
+    const uint16_t *values = lanes;
+    const int n = 32;
+#else
+    const uint16_t *values = static_cast<const uint16_t *>(source);
+    const int n = count;
+#endif
+    uint16_t top[4] = {floor, floor, floor, floor};
+    for (int i = 0; i < n; ++i) {
+        uint16_t v = values[i];
+        if (v <= top[3]) continue;
+        int j = 3;
+        while (j > 0 && top[j - 1] < v) {
+            top[j] = top[j - 1];
+            --j;
+        }
+        top[j] = v;
+    }
+    return top[3];
+}
+
 /// Calls visit(index) for every lane set in an eight-lane mask from the helpers above, in
 /// ascending order.
 template <typename F> inline void forEachLane(unsigned mask, int base, F &&visit) {

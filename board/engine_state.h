@@ -122,6 +122,9 @@ struct EngineState {
     std::array<CellClassRecord, CellCount> CellClassesO{};
     std::array<uint8_t, CellCount> ClassValidX{}; ///< 1 while CellClassesX of the cell is current
     std::array<uint8_t, CellCount> ClassValidO{};
+    /// Combined class of the cell for each side, written with its class record.
+    std::array<uint8_t, CellCount> CombinedClassX{};
+    std::array<uint8_t, CellCount> CombinedClassO{};
     std::array<std::array<int32_t, 2>, WindowCount> WindowStones{}; ///< X count, O count
     int32_t LiveWindowsX = 0; ///< windows with X stones and no O stone
     int32_t LiveWindowsO = 0;
@@ -213,6 +216,9 @@ struct EngineState {
     bool SolverInSearch = false;
     int64_t NodeLimit = 0;     ///< > 0: the move ends once its search has visited this many nodes
     int32_t MaxIterations = 0; ///< > 0: the move runs at most this many root searches
+    /// The generator fills the weakest buckets too; only tools that print them need that, so
+    /// the search turns it off.
+    bool FileUnreadBuckets = true;
 
     // --- Search ------------------------------------------------------------------------
     int32_t IterationNodes = 0; ///< nodes of the current root search
@@ -264,6 +270,12 @@ template <Side S> auto &classValid(EngineState &e) {
         return e.ClassValidX;
     else
         return e.ClassValidO;
+}
+template <Side S> auto &combinedClasses(EngineState &e) {
+    if constexpr (S == X)
+        return e.CombinedClassX;
+    else
+        return e.CombinedClassO;
 }
 template <Side S> int32_t &liveWindows(EngineState &e) {
     if constexpr (S == X)

@@ -26,8 +26,6 @@ template <Side S, int Sign, bool Light> void updateLines(EngineState &e, int p) 
             for (int k = 1; k <= reach; ++k) {
                 int q = p + k * step;
                 if (e.Board[q] != Empty) continue;
-                e.ClassValidX[q] = 0;
-                e.ClassValidO[q] = 0;
                 int w = Sign * digit[k - 1];
                 uint16_t &px = e.LinePatternX[q][d];
                 uint16_t &po = e.LinePatternO[q][d];
@@ -39,6 +37,10 @@ template <Side S, int Sign, bool Light> void updateLines(EngineState &e, int p) 
                     px = uint16_t(px + 2 * w);
                     po = uint16_t(po + w);
                 }
+                // A class record is a function of the four line classes alone, so it stays
+                // current while the changed line keeps its class.
+                if (e.LineClass[px] != e.LineClass[oldX]) e.ClassValidX[q] = 0;
+                if (e.LineClass[po] != e.LineClass[oldO]) e.ClassValidO[q] = 0;
                 if constexpr (!Light) {
                     int16_t dX = int16_t(e.PatternScore[px] - e.PatternScore[oldX]);
                     int16_t dO = int16_t(e.PatternScore[po] - e.PatternScore[oldO]);
@@ -159,6 +161,10 @@ template <Side S> void sortCellClasses(EngineState &e, int cell) {
         record.cls[k] = uint8_t(key[k] >> 2);
         record.dir[k] = uint8_t(order[key[k] & 3]);
     }
+    // Level of the best line with the strength of the second folded into the units.
+    const int best = record.cls[0];
+    combinedClasses<S>(e)[cell] =
+        uint8_t(e.ClassTensTimesTen[best] + std::min(e.ClassUnits[best], e.ClassTens[record.cls[1]]));
 }
 template void sortCellClasses<X>(EngineState &, int);
 template void sortCellClasses<O>(EngineState &, int);

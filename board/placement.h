@@ -46,11 +46,17 @@ void selectTopFour(EngineState &e, const std::array<T, CellCount + 1> &source) {
     uint16_t floor = topFourFloor(e);
     top.values = {floor, floor, floor, floor};
     // Eight cells at a time: a group with no value above the current fourth is passed over.
+    // Only values that can end in the top four are looked at: at least the fourth largest
+    // when four exceed the floor, else all above it. Within a group each lane is checked
+    // again, since an insertion raises the fourth.
+    const uint16_t fourth = fourthLargest(source.data(), CellCount, floor);
+    const uint16_t cut = fourth > floor ? uint16_t(fourth - 1) : floor;
     for (int base = 0; base < CellCount; base += 8) {
-        if (aboveMask8(&source[base], top.values[3]) == 0) continue;
-        for (int c = base; c < base + 8; ++c) {
+        unsigned mask = aboveMask8(&source[base], std::max(cut, top.values[3]));
+        if (mask == 0) continue;
+        forEachLane(mask, base, [&](int c) {
             uint16_t v = uint16_t(source[c]);
-            if (v <= top.values[3]) continue;
+            if (v <= top.values[3]) return;
             int j = 3;
             while (j > 0 && top.values[j - 1] < v) {
                 top.values[j] = top.values[j - 1];
@@ -59,7 +65,7 @@ void selectTopFour(EngineState &e, const std::array<T, CellCount + 1> &source) {
             }
             top.values[j] = v;
             top.cells[j] = int16_t(c);
-        }
+        });
     }
 }
 

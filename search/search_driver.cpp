@@ -49,6 +49,7 @@ void searchMove(EngineState &e, SearchObserver *observer) {
         pair = {-1, -1};
     transpositionTable().clear();
     e.IterationNodes = 0;
+    e.FileUnreadBuckets = false;
     // 2. Leaf width by the stage of the game, and the move's deadline.
     e.LeafMoveLimit = e.MoveNumber < LateLeafMoveNumber ? OpeningLeafMoveLimit : LateLeafMoveLimit;
     computeDeadline(e);

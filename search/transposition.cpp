@@ -21,14 +21,22 @@ bool TranspositionTable::allocate(int bits) {
     mask_ = (1u << bits) - 1;
     count_ = int32_t((1u << bits) + 7);
     untouched_ = true;
+    if (!written_) written_ = std::make_unique<uint32_t[]>(WrittenRoom);
+    writtenCount_ = 0;
     return entries_ != nullptr;
 }
 
 void TranspositionTable::clear() {
     if (untouched_ || clean_) return;
     const TranspositionEntry empty{0, 0, -1, 0, NoBound, 0};
-    for (int32_t i = 0; i < count_; ++i)
-        entries_.get()[i] = empty;
+    if (writtenCount_ <= WrittenRoom) {
+        for (int32_t i = 0; i < writtenCount_; ++i)
+            entries_.get()[written_[i]] = empty;
+    } else {
+        for (int32_t i = 0; i < count_; ++i)
+            entries_.get()[i] = empty;
+    }
+    writtenCount_ = 0;
     clean_ = true;
 }
 
@@ -53,6 +61,8 @@ void TranspositionTable::store(const ZobristKey &key, int depth, int bestMove, i
             break;
         }
     }
+    if (writtenCount_ < WrittenRoom) written_[writtenCount_] = uint32_t(target - entries_.get());
+    if (writtenCount_ <= WrittenRoom) ++writtenCount_;
     *target = {key.high,       uint16_t(depth), int16_t(bestMove),
                int16_t(score), uint8_t(bound),  uint8_t(iteration)};
 }

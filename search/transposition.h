@@ -68,6 +68,11 @@ private:
     int bits_ = FullBits;
     bool untouched_ = false; // fresh zero pages: an untouched table is already clear
     bool clean_ = false;     // cleared, and nothing stored since
+    // Entries written since the last clear, so a move that stored little clears only what
+    // it wrote; past the room the whole table is cleared.
+    static constexpr int32_t WrittenRoom = 1 << 19;
+    std::unique_ptr<uint32_t[]> written_;
+    int32_t writtenCount_ = 0;
 };
 
 /// The process-wide table.

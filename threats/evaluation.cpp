@@ -1,6 +1,7 @@
 #include "threats/evaluation.h"
 #include "board/parameters.h"
 
+#include "board/cell_scan.h"
 #include "board/placement.h"
 #include "threats/threat_classes.h"
 
@@ -13,10 +14,11 @@ template <Side S> void evaluateQuietNode(EngineState &e) {
     constexpr Side Them = opponent(S);
     auto n = [&](int bucket) { return int(e.Buckets[bucket].count); };
     // 1. Candidates gain both sides' weights.
+    std::array<int16_t, CellCount> both;
     for (int c = 0; c < CellCount; ++c)
-        if (e.CellScore[c] != 0)
-            e.CellScore[c] =
-                uint16_t(e.CellScore[c] + uint16_t(e.WeightX[c]) + uint16_t(e.WeightO[c]));
+        both[c] = int16_t(e.WeightX[c] + e.WeightO[c]);
+    for (int base = 0; base < CellCount; base += 8)
+        addWhereNonZero8(&e.CellScore[base], &both[base], &e.CellScore[base]);
     // 2. Threat counts of both sides, bucket by bucket.
     int threats = DoubleOpenThreeWeight * (n(OwnDoubleOpenThree) - n(OppDoubleOpenThree)) +
                   UnusedBucketWeight * (n(15) - n(18)) +

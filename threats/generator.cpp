@@ -78,11 +78,10 @@ template <Side S> void collectScoredMoves(EngineState &e, GenerateRequest &req) 
     const auto &ownWeights = weights<S>(e);
     CandidateList &out = *req.moves;
     int count = out.count;
-    for (int c = 0; c < CellCount; ++c) {
-        const uint16_t score = e.CellScore[c];
-        row[c] = score != 0 ? uint16_t(score + uint16_t(ownWeights[c])) : uint16_t(0);
-        out.cells[count + 1] = int16_t(c);
-        count += score != 0;
+    // The whole row is rewritten, so every cell that is no candidate now reads 0.
+    for (int base = 0; base < CellCount; base += 8) {
+        unsigned mask = addWhereNonZero8(&e.CellScore[base], &ownWeights[base], &row[base]);
+        forEachLane(mask, base, [&](int c) { out.cells[++count] = int16_t(c); });
     }
     out.count = int16_t(count);
 }

@@ -41,6 +41,8 @@ enum Bucket : int {
 };
 /// Buckets OppFive..LastUrgentBucket are the threats that keep a node from being a leaf.
 constexpr int LastUrgentBucket = 16;
+/// Buckets from here on hold the weakest cells of both sides; nothing in the engine reads them.
+constexpr int FirstUnreadBucket = 21;
 /// Threat level of an open three; in defence only lines up to it reach unscored cells.
 constexpr int OpenThreeLevel = 3;
 
@@ -63,9 +65,8 @@ template <Side S> inline int dir(EngineState &e, int cell, int k) {
 
 /// Level of the best line with the strength of the second direction folded into the units.
 template <Side S> inline int combinedClass(EngineState &e, int cell) {
-    const CellClassRecord &r = classesOf<S>(e, cell);
-    int best = r.cls[0];
-    return e.ClassTensTimesTen[best] + std::min(e.ClassUnits[best], e.ClassTens[r.cls[1]]);
+    classesOf<S>(e, cell);
+    return combinedClasses<S>(e)[cell];
 }
 
 template <Side S> inline int upgradeMask(const EngineState &e, int cell, int d) {
@@ -113,7 +114,8 @@ template <Side S> inline void fileOwnCell(EngineState &e, int cell) {
     if (e.Board[cell] != Empty) return;
     if (w == CombinedFourWithThree) fileCell(e, OwnFourWithThree, cell);
     if (w == CombinedFourWithTwo) fileCell(e, OwnFourWithTwo, cell);
-    fileCell(e, e.OwnBucketOf[w], cell);
+    const int bucket = e.OwnBucketOf[w];
+    if (bucket < FirstUnreadBucket || e.FileUnreadBuckets) fileCell(e, bucket, cell);
     append(e.OwnFiledCells, cell);
     // A cell filed again within one generation already has zero weights: keep the saved ones.
     if (e.WeightSaveStamp[cell] != e.GenerationStamp) {
@@ -131,7 +133,8 @@ template <Side S> inline void fileOpponentCell(EngineState &e, int cell) {
     if (e.Board[cell] != Empty) return;
     if (w == CombinedFourWithThree) fileCell(e, OppFourWithThree, cell);
     if (w == CombinedFourWithTwo) fileCell(e, OppFourWithTwo, cell);
-    fileCell(e, e.OpponentBucketOf[w], cell);
+    const int bucket = e.OpponentBucketOf[w];
+    if (bucket < FirstUnreadBucket || e.FileUnreadBuckets) fileCell(e, bucket, cell);
 }
 
 /// Puts back the weights of every own filed cell.

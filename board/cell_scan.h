@@ -78,52 +78,18 @@ inline unsigned addWhereNonZero8(const uint16_t *score, const int16_t *add, uint
 #endif
 }
 
-/// The fourth largest of `count` values at `source` (a multiple of eight), read as unsigned,
-/// counting equal values separately; `floor` when fewer than four values exceed it.
-inline uint16_t fourthLargest(const void *source, int count, uint16_t floor) {
+/// out[i] = value[i] with the bits of mark[i] cleared, for `count` values (a multiple of 8).
+inline void clearMarked(const uint16_t *value, const uint16_t *mark, uint16_t *out, int count) {
 #if defined(__SSE2__)
-    // Each lane keeps the four largest values it has seen (sign-flipped, so that signed
-    // 16-bit max and min order them as unsigned); the answer is among those 32.
-    const __m128i flip = _mm_set1_epi16(int16_t(0x8000));
-    const __m128i start = _mm_xor_si128(_mm_set1_epi16(int16_t(floor)), flip);
-    __m128i t0 = start, t1 = start, t2 = start, t3 = start;
-    const auto *p = static_cast<const __m128i *>(source);
-    for (int i = 0; i < count / 8; ++i) {
-        __m128i v = _mm_xor_si128(_mm_loadu_si128(p + i), flip);
-        __m128i hi = _mm_max_epi16(t0, v);
-        v = _mm_min_epi16(t0, v);
-        t0 = hi;
-        hi = _mm_max_epi16(t1, v);
-        v = _mm_min_epi16(t1, v);
-        t1 = hi;
-        hi = _mm_max_epi16(t2, v);
-        v = _mm_min_epi16(t2, v);
-        t2 = hi;
-        t3 = _mm_max_epi16(t3, v);
+    for (int i = 0; i < count; i += 8) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(value + i));
+        __m128i m = _mm_loadu_si128(reinterpret_cast<const __m128i *>(mark + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i), _mm_andnot_si128(m, v));
     }
-    uint16_t lanes[32];
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(lanes), _mm_xor_si128(t0, flip));
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(lanes + 8), _mm_xor_si128(t1, flip));
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(lanes + 16), _mm_xor_si128(t2, flip));
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(lanes + 24), _mm_xor_si128(t3, flip));
-    const uint16_t *values = lanes;
-    const int n = 32;
 #else
-    const uint16_t *values = static_cast<const uint16_t *>(source);
-    const int n = count;
+    for (int i = 0; i < count; ++i)
+        out[i] = uint16_t(value[i] & ~mark[i]);
 #endif
-    uint16_t top[4] = {floor, floor, floor, floor};
-    for (int i = 0; i < n; ++i) {
-        uint16_t v = values[i];
-        if (v <= top[3]) continue;
-        int j = 3;
-        while (j > 0 && top[j - 1] < v) {
-            top[j] = top[j - 1];
-            --j;
-        }
-        top[j] = v;
-    }
-    return top[3];
 }
 
 /// Calls visit(index) for every lane set in an eight-lane mask from the helpers above, in

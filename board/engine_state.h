@@ -114,7 +114,7 @@ struct EngineState {
         WeightX{}; ///< 2*PX + PO for empty cells, 0 occupied; [400] 32000
     std::array<int16_t, CellCount + 1>
         WeightO{}; ///< PX + 2*PO for empty cells, 0 occupied; [400] 32000
-    std::array<int16_t, CellCount> SavedWeightX{}; ///< weights a cell had when filed or occupied
+    std::array<int16_t, CellCount> SavedWeightX{}; ///< weights a cell had when it was occupied
     std::array<int16_t, CellCount> SavedWeightO{};
     std::array<uint16_t, CellCount + 1> CellScore{};    ///< generator accumulator; [400] sentinel
     std::array<uint16_t, CellCount + 1> DefenceScore{}; ///< opponent-line part of CellScore
@@ -137,10 +137,9 @@ struct EngineState {
     /// Every cell filed into an own-side bucket during a generation, in filing order.
     MoveList<2 * CellCount> OwnFiledCells{};
     std::array<uint8_t, CellCount> OwnBestClass{}; ///< own cls_0 of a cell when it was filed
-    /// Generation in which a cell's weights were last saved for filing; a cell filed twice in
-    /// one generation keeps the weights saved the first time.
-    std::array<uint32_t, CellCount> WeightSaveStamp{};
-    uint32_t GenerationStamp = 0;
+    /// 0xFFFF while a cell is filed for the side to move: the top-four selection by weights
+    /// passes it over as if its weights were zero.
+    std::array<uint16_t, CellCount> FiledMark{};
     bool ForcedResult = false; ///< the list is a decisive move or a forcing line
     bool DefenceMode = false;  ///< the side to move had to answer opponent threats
     int32_t DefenceCount = 1;  ///< cells in the final defence set, at least 1

@@ -163,8 +163,8 @@ template <Side S> void sortCellClasses(EngineState &e, int cell) {
     }
     // Level of the best line with the strength of the second folded into the units.
     const int best = record.cls[0];
-    combinedClasses<S>(e)[cell] =
-        uint8_t(e.ClassTensTimesTen[best] + std::min(e.ClassUnits[best], e.ClassTens[record.cls[1]]));
+    combinedClasses<S>(e)[cell] = uint8_t(e.ClassTensTimesTen[best] +
+                                          std::min(e.ClassUnits[best], e.ClassTens[record.cls[1]]));
 }
 template void sortCellClasses<X>(EngineState &, int);
 template void sortCellClasses<O>(EngineState &, int);

@@ -39,23 +39,27 @@ inline uint16_t topFourFloor(const EngineState &e) { return uint16_t(e.OpponentB
 /// The four cells of largest value above the floor, values read as unsigned 16-bit, ties
 /// to the lower cell. Slots no cell reached keep the floor value and their old cells,
 /// shifted down by the insertions.
+/// With `passedOver`, a cell whose entry there is 0xFFFF counts as 0.
 template <typename T>
-void selectTopFour(EngineState &e, const std::array<T, CellCount + 1> &source) {
+void selectTopFour(EngineState &e, const std::array<T, CellCount + 1> &values,
+                   const std::array<uint16_t, CellCount> *passedOver = nullptr) {
     static_assert(sizeof(T) == 2);
+    alignas(16) uint16_t kept[CellCount];
+    const uint16_t *source = reinterpret_cast<const uint16_t *>(values.data());
+    if (passedOver) {
+        clearMarked(source, passedOver->data(), kept, CellCount);
+        source = kept;
+    }
     TopFourRecord &top = e.TopFour;
     uint16_t floor = topFourFloor(e);
     top.values = {floor, floor, floor, floor};
-    // Eight cells at a time: a group with no value above the current fourth is passed over.
-    // Only values that can end in the top four are looked at: at least the fourth largest
-    // when four exceed the floor, else all above it. Within a group each lane is checked
-    // again, since an insertion raises the fourth.
-    const uint16_t fourth = fourthLargest(source.data(), CellCount, floor);
-    const uint16_t cut = fourth > floor ? uint16_t(fourth - 1) : floor;
+    // Eight cells at a time: a group with no value above the current fourth is passed over,
+    // and within a group each lane above it is checked again, since an insertion raises it.
     for (int base = 0; base < CellCount; base += 8) {
-        unsigned mask = aboveMask8(&source[base], std::max(cut, top.values[3]));
+        unsigned mask = aboveMask8(&source[base], top.values[3]);
         if (mask == 0) continue;
         forEachLane(mask, base, [&](int c) {
-            uint16_t v = uint16_t(source[c]);
+            uint16_t v = source[c];
             if (v <= top.values[3]) return;
             int j = 3;
             while (j > 0 && top.values[j - 1] < v) {

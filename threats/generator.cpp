@@ -96,10 +96,6 @@ template <Side S> void generateMoves(EngineState &e, GenerateRequest &req) {
     e.DefenceCount = 1;
     for (auto &bucket : e.Buckets)
         bucket.count = 0;
-    if (++e.GenerationStamp == 0) {
-        e.WeightSaveStamp.fill(0);
-        e.GenerationStamp = 1;
-    }
     // 2. How many moves the caller searches.
     if (req.ply == 0)
         req.moveLimit = e.DefaultMoveLimit;
@@ -107,8 +103,7 @@ template <Side S> void generateMoves(EngineState &e, GenerateRequest &req) {
         req.moveLimit = widthForBudget(e, req.budget) + (req.ply <= 2 ? ShallowPlyExtraWidth : 0);
 
     // 3. Classify every cell near the stones, for both sides.
-    // Cells near stones, eight at a time; filing a cell changes only that cell's weights,
-    // so testing a group before filing its cells does not change what the scan sees.
+    // Cells near stones, eight at a time.
     const int16_t proximity = int16_t(4 * e.Params.ProximityFloor);
     int16_t near[CellCount];
     int nearCount = 0;
@@ -120,15 +115,15 @@ template <Side S> void generateMoves(EngineState &e, GenerateRequest &req) {
         const int c = near[i];
         fileOwnCell<S>(e, c);
         if (any(e, OwnFive)) {
-            restoreFiledWeights(e);
+            clearFiledMarks(e);
             single(req, firstOf(e, OwnFive));
             e.ForcedResult = true;
             return;
         }
         fileOpponentCell<S>(e, c);
     }
-    // 4. Weights back.
-    restoreFiledWeights(e);
+    // 4. The marks go.
+    clearFiledMarks(e);
     // 5. The most urgent threat decides whether the node may be a quiet leaf.
     int best = LastUrgentBucket + 1;
     for (int b = OppFive; b <= LastUrgentBucket; ++b) {

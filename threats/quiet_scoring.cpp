@@ -150,18 +150,16 @@ template <Side S> void scoreOwnLines(EngineState &e) {
 template <Side S> void expandQuietMoves(EngineState &e) {
     constexpr Side Them = opponent(S);
     // 1. With few own candidates, file the best-weighted cells pass by pass: own filed cells
-    // are passed over, each pass takes the top four by one side's weights, and the weights
-    // come back at the end.
+    // are passed over, each pass takes the top four by one side's weights, and the marks
+    // go at the end.
     if (e.OwnFiledCells.count <= MaxFiledForExpansion) {
-        for (int i = 1; i <= e.OwnFiledCells.count; ++i) {
-            int c = e.OwnFiledCells.cells[i];
-            e.WeightX[c] = e.WeightO[c] = 0;
-        }
+        for (int i = 1; i <= e.OwnFiledCells.count; ++i)
+            e.FiledMark[e.OwnFiledCells.cells[i]] = 0xFFFF;
         for (int r = 0;; ++r) {
             if (ExpansionPasses[r] == 1)
-                selectTopFour(e, weights<S>(e));
+                selectTopFour(e, weights<S>(e), &e.FiledMark);
             else
-                selectTopFour(e, weights<Them>(e));
+                selectTopFour(e, weights<Them>(e), &e.FiledMark);
             const auto cells = e.TopFour.cells;
             for (int c : cells)
                 fileOwnCell<S>(e, c);
@@ -169,7 +167,7 @@ template <Side S> void expandQuietMoves(EngineState &e) {
                 fileOpponentCell<S>(e, c);
             if (!(r + 1 < (ExpansionRoom - e.OwnFiledCells.count) / 4)) break;
         }
-        restoreFiledWeights(e);
+        clearFiledMarks(e);
     }
     // 2. Own fours and threes are candidates in any case.
     for (int b : {OwnFour, OwnOpenThree, OwnDoubleOpenThree}) {

@@ -106,8 +106,8 @@ inline void appendMask(const EngineState &e, MoveList<N> &list, int cell, int ma
 inline void fileCell(EngineState &e, int bucket, int cell) { append(e.Buckets[bucket], cell); }
 
 /// Files a cell for the side to move: the special four buckets, its bucket by combined
-/// class, the list of own filed cells, and its weights saved and zeroed so the top-four
-/// selection passes it over. Occupied cells are classified but not filed.
+/// class, the list of own filed cells, and its mark, so the top-four selection by weights
+/// passes it over. Occupied cells are classified but not filed.
 template <Side S> inline void fileOwnCell(EngineState &e, int cell) {
     int w = combinedClass<S>(e, cell);
     e.OwnBestClass[cell] = uint8_t(cls<S>(e, cell, 0));
@@ -117,13 +117,7 @@ template <Side S> inline void fileOwnCell(EngineState &e, int cell) {
     const int bucket = e.OwnBucketOf[w];
     if (bucket < FirstUnreadBucket || e.FileUnreadBuckets) fileCell(e, bucket, cell);
     append(e.OwnFiledCells, cell);
-    // A cell filed again within one generation already has zero weights: keep the saved ones.
-    if (e.WeightSaveStamp[cell] != e.GenerationStamp) {
-        e.WeightSaveStamp[cell] = e.GenerationStamp;
-        e.SavedWeightX[cell] = e.WeightX[cell];
-        e.SavedWeightO[cell] = e.WeightO[cell];
-    }
-    e.WeightX[cell] = e.WeightO[cell] = 0;
+    e.FiledMark[cell] = 0xFFFF;
 }
 
 /// Files a cell for the opponent of the side to move S.
@@ -137,13 +131,10 @@ template <Side S> inline void fileOpponentCell(EngineState &e, int cell) {
     if (bucket < FirstUnreadBucket || e.FileUnreadBuckets) fileCell(e, bucket, cell);
 }
 
-/// Puts back the weights of every own filed cell.
-inline void restoreFiledWeights(EngineState &e) {
-    for (int i = 1; i <= e.OwnFiledCells.count; ++i) {
-        int c = e.OwnFiledCells.cells[i];
-        e.WeightX[c] = e.SavedWeightX[c];
-        e.WeightO[c] = e.SavedWeightO[c];
-    }
+/// Takes the marks of every own filed cell away.
+inline void clearFiledMarks(EngineState &e) {
+    for (int i = 1; i <= e.OwnFiledCells.count; ++i)
+        e.FiledMark[e.OwnFiledCells.cells[i]] = 0;
 }
 
 /// A trial stone for the threat tests: line patterns and board only, taken back when the

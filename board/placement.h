@@ -36,6 +36,20 @@ template <Side S> inline const CellClassRecord &classesOf(EngineState &e, int ce
 /// Value below which no cell enters the top four; kept beside the opponent bucket table.
 inline uint16_t topFourFloor(const EngineState &e) { return uint16_t(e.OpponentBucketOf[100]); }
 
+/// Puts a value into the top four if it beats the fourth: after the larger values and the
+/// equal ones already there, so ties go to the cell offered first.
+inline void offerTopFour(TopFourRecord &top, int cell, uint16_t v) {
+    if (v <= top.values[3]) return;
+    int j = 3;
+    while (j > 0 && top.values[j - 1] < v) {
+        top.values[j] = top.values[j - 1];
+        top.cells[j] = top.cells[j - 1];
+        --j;
+    }
+    top.values[j] = v;
+    top.cells[j] = int16_t(cell);
+}
+
 /// The four cells of largest value above the floor, values read as unsigned 16-bit, ties
 /// to the lower cell. Slots no cell reached keep the floor value and their old cells,
 /// shifted down by the insertions.
@@ -58,18 +72,7 @@ void selectTopFour(EngineState &e, const std::array<T, CellCount + 1> &values,
     for (int base = 0; base < CellCount; base += 8) {
         unsigned mask = aboveMask8(&source[base], top.values[3]);
         if (mask == 0) continue;
-        forEachLane(mask, base, [&](int c) {
-            uint16_t v = source[c];
-            if (v <= top.values[3]) return;
-            int j = 3;
-            while (j > 0 && top.values[j - 1] < v) {
-                top.values[j] = top.values[j - 1];
-                top.cells[j] = top.cells[j - 1];
-                --j;
-            }
-            top.values[j] = v;
-            top.cells[j] = int16_t(c);
-        });
+        forEachLane(mask, base, [&](int c) { offerTopFour(top, c, source[c]); });
     }
 }
 

@@ -14,11 +14,16 @@ template <Side S> void evaluateQuietNode(EngineState &e) {
     constexpr Side Them = opponent(S);
     auto n = [&](int bucket) { return int(e.Buckets[bucket].count); };
     // 1. Candidates gain both sides' weights.
+    // The candidates are gathered on the way, since the selections below look only at them.
     std::array<int16_t, CellCount> both;
     for (int c = 0; c < CellCount; ++c)
         both[c] = int16_t(e.WeightX[c] + e.WeightO[c]);
-    for (int base = 0; base < CellCount; base += 8)
-        addWhereNonZero8(&e.CellScore[base], &both[base], &e.CellScore[base]);
+    std::array<int16_t, CellCount> candidates;
+    int candidateCount = 0;
+    for (int base = 0; base < CellCount; base += 8) {
+        unsigned mask = addWhereNonZero8(&e.CellScore[base], &both[base], &e.CellScore[base]);
+        forEachLane(mask, base, [&](int c) { candidates[candidateCount++] = int16_t(c); });
+    }
     // 2. Threat counts of both sides, bucket by bucket.
     int threats = DoubleOpenThreeWeight * (n(OwnDoubleOpenThree) - n(OppDoubleOpenThree)) +
                   UnusedBucketWeight * (n(15) - n(18)) +
@@ -33,7 +38,10 @@ template <Side S> void evaluateQuietNode(EngineState &e) {
     bool done = false;
     while (!done) {
         e.CellScore[CellCount] = uint16_t(ScoreSentinel);
-        selectTopFour(e, e.CellScore);
+        // As a selection over the whole board: every other cell scores 0, below the floor.
+        e.TopFour.values = {floor, floor, floor, floor};
+        for (int i = 0; i < candidateCount; ++i)
+            offerTopFour(e.TopFour, candidates[i], e.CellScore[candidates[i]]);
         if (e.TopFour.values[0] == floor) break;
         for (int k = 0; k < 4; ++k) {
             if (taken == e.LeafMoveLimit) {

@@ -78,17 +78,23 @@ inline unsigned addWhereNonZero8(const uint16_t *score, const int16_t *add, uint
 #endif
 }
 
-/// out[i] = value[i] with the bits of mark[i] cleared, for `count` values (a multiple of 8).
-inline void clearMarked(const uint16_t *value, const uint16_t *mark, uint16_t *out, int count) {
+/// `aboveMask8` of the eight values at `source` with the lanes whose `mark` is 0xFFFF
+/// read as 0.
+inline unsigned aboveMask8Unmarked(const void *source, const uint16_t *mark, uint16_t threshold) {
 #if defined(__SSE2__)
-    for (int i = 0; i < count; i += 8) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(value + i));
-        __m128i m = _mm_loadu_si128(reinterpret_cast<const __m128i *>(mark + i));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i), _mm_andnot_si128(m, v));
-    }
+    const __m128i flip = _mm_set1_epi16(int16_t(0x8000));
+    __m128i v = _mm_loadu_si128(static_cast<const __m128i *>(source));
+    v = _mm_andnot_si128(_mm_loadu_si128(reinterpret_cast<const __m128i *>(mark)), v);
+    v = _mm_xor_si128(v, flip);
+    __m128i t = _mm_xor_si128(_mm_set1_epi16(int16_t(threshold)), flip);
+    return unsigned(_mm_movemask_epi8(_mm_cmpgt_epi16(v, t)));
 #else
-    for (int i = 0; i < count; ++i)
-        out[i] = uint16_t(value[i] & ~mark[i]);
+    uint16_t values[8];
+    std::memcpy(values, source, sizeof values);
+    unsigned mask = 0;
+    for (int j = 0; j < 8; ++j)
+        mask |= unsigned(uint16_t(values[j] & ~mark[j]) > threshold) << (2 * j);
+    return mask;
 #endif
 }
 

@@ -39,8 +39,8 @@ template <Side S, int Sign, bool Light> void updateLines(EngineState &e, int p) 
                 }
                 // A class record is a function of the four line classes alone, so it stays
                 // current while the changed line keeps its class.
-                if (e.LineClass[px] != e.LineClass[oldX]) e.ClassValidX[q] = 0;
-                if (e.LineClass[po] != e.LineClass[oldO]) e.ClassValidO[q] = 0;
+                e.ClassValidX[q] &= uint8_t(e.LineClass[px] == e.LineClass[oldX]);
+                e.ClassValidO[q] &= uint8_t(e.LineClass[po] == e.LineClass[oldO]);
                 if constexpr (!Light) {
                     int16_t dX = int16_t(e.PatternScore[px] - e.PatternScore[oldX]);
                     int16_t dO = int16_t(e.PatternScore[po] - e.PatternScore[oldO]);

@@ -58,19 +58,17 @@ template <typename T>
 void selectTopFour(EngineState &e, const std::array<T, CellCount + 1> &values,
                    const std::array<uint16_t, CellCount> *passedOver = nullptr) {
     static_assert(sizeof(T) == 2);
-    alignas(16) uint16_t kept[CellCount];
     const uint16_t *source = reinterpret_cast<const uint16_t *>(values.data());
-    if (passedOver) {
-        clearMarked(source, passedOver->data(), kept, CellCount);
-        source = kept;
-    }
     TopFourRecord &top = e.TopFour;
     uint16_t floor = topFourFloor(e);
     top.values = {floor, floor, floor, floor};
     // Eight cells at a time: a group with no value above the current fourth is passed over,
     // and within a group each lane above it is checked again, since an insertion raises it.
+    // A passed-over lane reads 0, never above the floor, so it never comes up.
     for (int base = 0; base < CellCount; base += 8) {
-        unsigned mask = aboveMask8(&source[base], top.values[3]);
+        unsigned mask = passedOver
+                            ? aboveMask8Unmarked(&source[base], &(*passedOver)[base], top.values[3])
+                            : aboveMask8(&source[base], top.values[3]);
         if (mask == 0) continue;
         forEachLane(mask, base, [&](int c) { offerTopFour(top, c, source[c]); });
     }

@@ -2,8 +2,8 @@
 // as the reference model: class records after every stone, the candidate row and list,
 // the top-four selection with passed-over cells, the quiet evaluation, the unread buckets
 // and the table clear.
-#include <gtest/gtest.h>
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <random>
 
 #include "board/parameters.h"
@@ -77,7 +77,8 @@ TEST(FastScans, MatchTheFullBoardReferenceOverRandomAndSelfPlayedGames) {
             generateMoves(*full, fullReq);
             ++generations;
             ASSERT_EQ(moves.count, fullMoves.count);
-            ASSERT_TRUE(std::equal(&moves.cells[1], &moves.cells[1] + moves.count, &fullMoves.cells[1]));
+            ASSERT_TRUE(
+                std::equal(&moves.cells[1], &moves.cells[1] + moves.count, &fullMoves.cells[1]));
             ASSERT_EQ(req.moveLimit, fullReq.moveLimit);
             ASSERT_EQ(e->MoveScores[req.ply], full->MoveScores[req.ply]);
             ASSERT_EQ(e->QuietEvaluation, full->QuietEvaluation);
@@ -103,8 +104,7 @@ TEST(FastScans, MatchTheFullBoardReferenceOverRandomAndSelfPlayedGames) {
             expectRecordsCurrent<O>(*e);
             // Next stone: the generator's first candidate half the time, else a random cell.
             int cell = moves.cells[1];
-            if (moves.count == 0 || rng() % 2 || e->Board[cell] != Empty)
-                do
+            if (moves.count == 0 || rng() % 2 || e->Board[cell] != Empty) do
                     cell = int(rng() % CellCount);
                 while (e->Board[cell] != Empty);
             place(*e, cell, side);
@@ -144,7 +144,8 @@ TEST(FastScans, QuietEvaluationMatchesRepeatedFullBoardSelections) {
         // and zeroed until the leaf limit or the floor.
         EngineState &r = *reference;
         for (int c = 0; c < CellCount; ++c)
-            if (r.CellScore[c]) r.CellScore[c] = uint16_t(r.CellScore[c] + r.WeightX[c] + r.WeightO[c]);
+            if (r.CellScore[c])
+                r.CellScore[c] = uint16_t(r.CellScore[c] + r.WeightX[c] + r.WeightO[c]);
         int own = 0, opp = 0, taken = 0;
         const uint16_t floor = topFourFloor(r);
         for (bool done = false; !done;) {
@@ -180,7 +181,8 @@ TEST(FastScans, TableClearEmptiesWhatWasWrittenAndAllPastTheRoom) {
     std::mt19937 rng(3);
     for (int writes : {1000, (1 << 19) + 5000}) {
         for (int i = 0; i < writes; ++i)
-            table.store({uint32_t(rng()), uint32_t(rng()) | 1}, 1 + int(rng() % 9), 5, 7, ExactScore, 1);
+            table.store({uint32_t(rng()), uint32_t(rng()) | 1}, 1 + int(rng() % 9), 5, 7,
+                        ExactScore, 1);
         table.clear();
         for (int32_t i = 0; i < (1 << TranspositionTable::SmallestBits) + 7; ++i)
             ASSERT_EQ(table.entry(i).depth, 0) << writes << " " << i;

@@ -45,6 +45,7 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("archive")
     ap.add_argument("--wine", default="")
+    ap.add_argument("--skip", action="append", default=[], help="an executable not to run")
     args = ap.parse_args()
     prefix = shlex.split(args.wine)
     ok = True
@@ -56,7 +57,8 @@ def main():
         for dirpath, _, files in os.walk(tmp):
             for name in sorted(files):
                 path = os.path.join(dirpath, name)
-                if name.startswith("pentad-tools"):
+                if name.startswith("pentad-tools") or name in args.skip:
+                    print("%s: not run" % name)
                     continue
                 if name.startswith("pentad"):
                     folder = tempfile.mkdtemp(dir=tmp)

@@ -1,5 +1,7 @@
 #include "threats/evaluation.h"
+
 #include "board/parameters.h"
+#include <algorithm>
 
 #include "board/cell_scan.h"
 #include "board/placement.h"
@@ -31,34 +33,63 @@ template <Side S> void evaluateQuietNode(EngineState &e) {
                   DoubleOpenTwoWeight * (n(OwnDoubleOpenTwo) - n(OppDoubleOpenTwo));
     int own = OpenThreeWeight * n(OwnOpenThree) - e.Params.FourCountWeight * n(OwnFour);
     int opp = OpenThreeWeight * n(OppOpenThree) - e.Params.FourCountWeight * n(OppFour);
-    // 3. The best candidates, four at a time, at most LeafMoveLimit of them.
+    // 3. The best candidates, four at a time, at most LeafMoveLimit of them. The rounds
+    // take the candidates above the floor in order of value, ties to the lower cell, so
+    // that order is found once; only the last round's top-four record is kept, as a round
+    // short of four keeps the record's older cells after its own.
     const auto &theirWeights = weights<Them>(e);
     const uint16_t floor = topFourFloor(e);
+    const int limit = e.LeafMoveLimit < 0 ? CellCount : e.LeafMoveLimit; // < 0: no limit
+    // The last round that runs starts at 4 * (limit / 4), so limit + 4 ranks are enough.
+    const int room = std::min(limit + 4, CellCount);
+    std::array<int16_t, CellCount> ranked;
+    std::array<uint16_t, CellCount> rankedValue;
+    int above = 0, kept = 0;
+    for (int i = 0; i < candidateCount; ++i) {
+        const int c = candidates[i];
+        const uint16_t v = e.CellScore[c];
+        if (v <= floor) continue;
+        ++above;
+        if (kept == room && v <= rankedValue[room - 1]) continue;
+        int j = kept < room ? kept++ : room - 1;
+        while (j > 0 && rankedValue[j - 1] < v) {
+            ranked[j] = ranked[j - 1];
+            rankedValue[j] = rankedValue[j - 1];
+            --j;
+        }
+        ranked[j] = int16_t(c);
+        rankedValue[j] = v;
+    }
+    e.CellScore[CellCount] = uint16_t(ScoreSentinel);
     int taken = 0;
-    bool done = false;
-    while (!done) {
-        e.CellScore[CellCount] = uint16_t(ScoreSentinel);
-        // As a selection over the whole board: every other cell scores 0, below the floor.
-        e.TopFour.values = {floor, floor, floor, floor};
-        for (int i = 0; i < candidateCount; ++i)
-            offerTopFour(e.TopFour, candidates[i], e.CellScore[candidates[i]]);
-        if (e.TopFour.values[0] == floor) break;
+    for (int first = 0;; first += 4) {
+        // One round's selection: up to four ranks from `first`, then the older cells.
+        const int found = std::clamp(above - first, 0, 4);
+        TopFourRecord top;
+        for (int k = 0; k < 4; ++k) {
+            top.cells[k] = k < found ? ranked[first + k] : e.TopFour.cells[k - found];
+            top.values[k] = k < found ? rankedValue[first + k] : floor;
+        }
+        e.TopFour = top;
+        if (found == 0) break;
+        bool done = false;
         for (int k = 0; k < 4; ++k) {
             if (taken == e.LeafMoveLimit) {
                 done = true;
                 break;
             }
-            int z = e.TopFour.cells[k];
+            int z = top.cells[k];
             int theirs = uint16_t(theirWeights[z]);
             opp += theirs;
             own += e.CellScore[z] - theirs - 2 * e.DefenceScore[z];
             e.CellScore[z] = 0;
             ++taken;
-            if (k < 3 && e.TopFour.values[k + 1] == floor) {
+            if (k < 3 && k + 1 >= found) {
                 done = true;
                 break;
             }
         }
+        if (done) break;
     }
     // 4. Threats, candidates and live windows.
     e.QuietEvaluation =

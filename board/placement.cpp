@@ -138,11 +138,13 @@ void removeLight(EngineState &e, int cell, Side side) {
         updateLines<O, -1, true>(e, cell);
 }
 
-template <Side S> void sortCellClasses(EngineState &e, int cell) {
+// The cell's class record for side S from its line patterns, and its combined class.
+template <Side S>
+uint8_t classesFromPatterns(const EngineState &e, int cell, CellClassRecord &record) {
     // Key = class * 4 + the direction's rank in the side's order, so one ascending sort
     // orders by class and breaks ties by the side's direction priority.
     constexpr std::array<int, 4> order = SideTraits<S>::EqualClassDirections;
-    const auto &patterns = linePatterns<S>(e)[cell];
+    const auto &patterns = S == X ? e.LinePatternX[cell] : e.LinePatternO[cell];
     int key[4];
     for (int rank = 0; rank < 4; ++rank)
         key[rank] = e.LineClass[patterns[order[rank]]] * 4 + rank;
@@ -156,15 +158,18 @@ template <Side S> void sortCellClasses(EngineState &e, int cell) {
     sortPair(0, 2);
     sortPair(1, 3);
     sortPair(1, 2);
-    CellClassRecord &record = cellClasses<S>(e)[cell];
     for (int k = 0; k < 4; ++k) {
         record.cls[k] = uint8_t(key[k] >> 2);
         record.dir[k] = uint8_t(order[key[k] & 3]);
     }
     // Level of the best line with the strength of the second folded into the units.
     const int best = record.cls[0];
-    combinedClasses<S>(e)[cell] = uint8_t(e.ClassTensTimesTen[best] +
-                                          std::min(e.ClassUnits[best], e.ClassTens[record.cls[1]]));
+    return uint8_t(e.ClassTensTimesTen[best] +
+                   std::min(e.ClassUnits[best], e.ClassTens[record.cls[1]]));
+}
+
+template <Side S> void sortCellClasses(EngineState &e, int cell) {
+    combinedClasses<S>(e)[cell] = classesFromPatterns<S>(e, cell, cellClasses<S>(e)[cell]);
 }
 template void sortCellClasses<X>(EngineState &, int);
 template void sortCellClasses<O>(EngineState &, int);
@@ -184,7 +189,21 @@ uint16_t patternFromBoard(const EngineState &e, int cell, int d, Side own) {
     return uint16_t(pattern);
 }
 
+// A class record marked current must be what sorting the cell's lines gives now.
+template <Side S> bool classesCurrent(const EngineState &e, int cell) {
+    const bool valid = S == X ? e.ClassValidX[cell] : e.ClassValidO[cell];
+    if (!valid) return true;
+    const CellClassRecord &kept = S == X ? e.CellClassesX[cell] : e.CellClassesO[cell];
+    const uint8_t keptCombined = S == X ? e.CombinedClassX[cell] : e.CombinedClassO[cell];
+    CellClassRecord fresh;
+    const uint8_t combined = classesFromPatterns<S>(e, cell, fresh);
+    return fresh.cls == kept.cls && fresh.dir == kept.dir && combined == keptCombined;
+}
+
 bool verifyState(const EngineState &e) {
+    for (int c = 0; c < CellCount; ++c)
+        if (e.Board[c] == Empty && (!classesCurrent<X>(e, c) || !classesCurrent<O>(e, c)))
+            return false;
     ZobristKey key{};
     for (int c = 0; c < CellCount; ++c) {
         key ^= e.ZobristTable[e.Board[c]][c];

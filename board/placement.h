@@ -77,8 +77,9 @@ void selectTopFour(EngineState &e, const std::array<T, CellCount + 1> &values,
 /// Line patterns a cell would have, recomputed from `Board`.
 uint16_t patternFromBoard(const EngineState &e, int cell, int d, Side own);
 
-/// Recomputes every derived value from `Board` and compares: patterns and weights of empty
-/// cells, zero weights of occupied cells, window counts, live-window counts and the key.
+/// Recomputes every derived value from `Board` and compares: class records marked current,
+/// patterns and weights of empty cells, zero weights of occupied cells, window counts,
+/// live-window counts and the key.
 bool verifyState(const EngineState &e);
 
 } // namespace pentad

@@ -107,6 +107,18 @@ TEST(FastScans, MatchTheFullBoardReferenceOverRandomAndSelfPlayedGames) {
             if (moves.count == 0 || rng() % 2 || e->Board[cell] != Empty) do
                     cell = int(rng() % CellCount);
                 while (e->Board[cell] != Empty);
+            // A stone tried and taken back, with a generation between: the records the
+            // take-back puts back must be current.
+            int tried = int(rng() % CellCount);
+            if (e->Board[tried] == Empty && tried != cell) {
+                place(*e, tried, side);
+                GenerateRequest childReq = req;
+                childReq.side = opponent(side);
+                generateMoves(*e, childReq);
+                place(*e, tried, Empty);
+                expectRecordsCurrent<X>(*e);
+                expectRecordsCurrent<O>(*e);
+            }
             place(*e, cell, side);
             expectRecordsCurrent<X>(*e);
             expectRecordsCurrent<O>(*e);

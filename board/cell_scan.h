@@ -10,13 +10,19 @@
 
 namespace pentad {
 
+#if defined(__SSE2__)
+/// Bit 2i set when lane i of `v`, read as unsigned, is above `threshold`.
+inline unsigned aboveMaskOf(__m128i v, uint16_t threshold) {
+    const __m128i flip = _mm_set1_epi16(int16_t(0x8000));
+    __m128i t = _mm_xor_si128(_mm_set1_epi16(int16_t(threshold)), flip);
+    return unsigned(_mm_movemask_epi8(_mm_cmpgt_epi16(_mm_xor_si128(v, flip), t)));
+}
+#endif
+
 /// Bit 2i set when value i of the eight at `source`, read as unsigned, is above `threshold`.
 inline unsigned aboveMask8(const void *source, uint16_t threshold) {
 #if defined(__SSE2__)
-    const __m128i flip = _mm_set1_epi16(int16_t(0x8000));
-    __m128i v = _mm_xor_si128(_mm_loadu_si128(static_cast<const __m128i *>(source)), flip);
-    __m128i t = _mm_xor_si128(_mm_set1_epi16(int16_t(threshold)), flip);
-    return unsigned(_mm_movemask_epi8(_mm_cmpgt_epi16(v, t)));
+    return aboveMaskOf(_mm_loadu_si128(static_cast<const __m128i *>(source)), threshold);
 #else
     uint16_t values[8];
     std::memcpy(values, source, sizeof values);
@@ -43,23 +49,9 @@ inline unsigned eitherAtLeastMask8(const int16_t *a, const int16_t *b, int16_t f
 #endif
 }
 
-/// Bit 2i set when value i of the eight at `source` is not zero.
-inline unsigned nonZeroMask8(const uint16_t *source) {
-#if defined(__SSE2__)
-    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(source));
-    __m128i zero = _mm_cmpeq_epi16(v, _mm_setzero_si128());
-    return unsigned(_mm_movemask_epi8(zero)) ^ 0xFFFFu;
-#else
-    unsigned mask = 0;
-    for (int j = 0; j < 8; ++j)
-        mask |= unsigned(source[j] != 0) << (2 * j);
-    return mask;
-#endif
-}
-
 /// out[i] = score[i] + add[i] (16-bit wrap-around) where score[i] is not zero, else 0, for
-/// the eight values at each pointer; returns the lanes whose score is not zero as
-/// `nonZeroMask8` does.
+/// the eight values at each pointer; returns the lanes whose score is not zero, bit 2i for
+/// lane i.
 inline unsigned addWhereNonZero8(const uint16_t *score, const int16_t *add, uint16_t *out) {
 #if defined(__SSE2__)
     __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i *>(score));
@@ -82,19 +74,15 @@ inline unsigned addWhereNonZero8(const uint16_t *score, const int16_t *add, uint
 /// read as 0.
 inline unsigned aboveMask8Unmarked(const void *source, const uint16_t *mark, uint16_t threshold) {
 #if defined(__SSE2__)
-    const __m128i flip = _mm_set1_epi16(int16_t(0x8000));
     __m128i v = _mm_loadu_si128(static_cast<const __m128i *>(source));
     v = _mm_andnot_si128(_mm_loadu_si128(reinterpret_cast<const __m128i *>(mark)), v);
-    v = _mm_xor_si128(v, flip);
-    __m128i t = _mm_xor_si128(_mm_set1_epi16(int16_t(threshold)), flip);
-    return unsigned(_mm_movemask_epi8(_mm_cmpgt_epi16(v, t)));
+    return aboveMaskOf(v, threshold);
 #else
     uint16_t values[8];
     std::memcpy(values, source, sizeof values);
-    unsigned mask = 0;
     for (int j = 0; j < 8; ++j)
-        mask |= unsigned(uint16_t(values[j] & ~mark[j]) > threshold) << (2 * j);
-    return mask;
+        values[j] = uint16_t(values[j] & ~mark[j]);
+    return aboveMask8(values, threshold);
 #endif
 }
 

@@ -1,9 +1,9 @@
 #include "threats/evaluation.h"
 
-#include "board/parameters.h"
 #include <algorithm>
 
 #include "board/cell_scan.h"
+#include "board/parameters.h"
 #include "board/placement.h"
 #include "threats/threat_classes.h"
 

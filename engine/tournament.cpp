@@ -1,6 +1,8 @@
 #include "engine/tournament.h"
 
 #include <algorithm>
+#include <array>
+#include <initializer_list>
 
 #include "book/opening.h"
 #include "platform/platform.h"
@@ -15,10 +17,8 @@ namespace {
 constexpr double OwnVcfShare = 0.03;
 constexpr double ThreatShare = 0.06;
 constexpr double OwnVctShare = 0.15;
-constexpr double VctThreatShare = 0.22;
 constexpr double SearchShare = 0.90;
 constexpr double CheckShare = 0.97;
-constexpr int CheckVctDepth = 4;
 
 class MoveClock {
 public:
@@ -44,6 +44,37 @@ SolverLimits limitsOf(int64_t nodes, int depth, int64_t deadline) {
     l.maxDepth = depth;
     l.deadline = deadline;
     return l;
+}
+
+/// Keeps in e.RootMoveFilter the answers after which the opponent has no forcing win.
+/// They are checked in rounds of growing node limits, so that the plain refutations are
+/// found before the time share runs out on the hard cases; a check cut short by its limit
+/// leaves the answer open for the next round.
+template <typename Solve>
+void keepRefutations(EngineState &e, ThreatBoard &board, Side us, const CellSet &answers,
+                     std::initializer_list<int64_t> rounds, const MoveClock &clock, double share,
+                     Solve &&solve) {
+    std::array<int16_t, CellCount> open{};
+    int openCount = 0;
+    answers.forEach([&](int cell) {
+        if (e.Board[size_t(cell)] == Empty) open[size_t(openCount++)] = int16_t(cell);
+    });
+    for (int64_t nodes : rounds) {
+        int still = 0;
+        for (int i = 0; i < openCount; ++i) {
+            const int cell = open[size_t(i)];
+            if (clock.passed(share)) return;
+            board.play(cell, us);
+            const SolverResult after = solve(nodes);
+            board.undo(cell, us);
+            if (!after.complete)
+                open[size_t(still++)] = int16_t(cell);
+            else if (!after.win)
+                append(e.RootMoveFilter, cell);
+        }
+        openCount = still;
+        if (openCount == 0) return;
+    }
 }
 
 } // namespace
@@ -134,37 +165,31 @@ int chooseTournamentMove(EngineState &e, MoveReport &report, const TournamentLim
         SolverResult vct = solver.vctOnBoard(us, l);
         account(vct);
         if (usable(vct)) return decided(MoveSource::Vct, vct);
-        // 4. The opponent's VCT, were he to move: keep the answers after which he has none
-        // (the cells of his line and around his first threat, our own fours and threes).
+        // 4. The opponent's VCT, were he to move: keep the answers after which he has none.
         SolverResult vctThreat;
         if (limits.vctThreatFilter) {
-            vctThreat = solver.vctOnBoard(them, limitsOf(limits.threatVctNodes, limits.vctDepth,
-                                                         clock.until(VctThreatShare)));
+            SolverLimits threatLimits = limitsOf(limits.threatVctNodes, limits.vctDepth,
+                                                 clock.until(limits.vctThreatShare));
+            threatLimits.collectZone = true;
+            vctThreat = solver.vctOnBoard(them, threatLimits);
             account(vctThreat);
         }
         if (vctThreat.win && vctThreat.lineLength > 0) {
             report.opponentVct = true;
-            CellSet answers = board.fours(us);
+            // Only a stone on his proof, or a forcing move of ours, can refute it.
+            CellSet answers = solver.zone();
+            answers |= board.fours(us);
             answers |= board.threes(us);
-            for (int i = 0; i < vctThreat.lineLength; ++i)
-                answers.set(vctThreat.line[size_t(i)]);
-            const int first = vctThreat.line[0];
-            for (int d = 0; d < DirectionCount; ++d) {
-                for (int k = 1; k <= e.ReachForward[size_t(first)][size_t(d)]; ++k)
-                    answers.set(first + k * LineStep[size_t(d)]);
-                for (int k = 1; k <= e.ReachBack[size_t(first)][size_t(d)]; ++k)
-                    answers.set(first - k * LineStep[size_t(d)]);
-            }
-            answers.forEach([&](int cell) {
-                if (e.Board[size_t(cell)] != Empty || clock.passed(VctThreatShare)) return;
-                board.play(cell, us);
-                SolverResult after =
-                    solver.vctOnBoard(them, limitsOf(limits.checkVctNodes, CheckVctDepth,
-                                                     clock.until(VctThreatShare)));
-                board.undo(cell, us);
-                account(after);
-                if (!after.win && after.complete) append(e.RootMoveFilter, cell);
-            });
+            keepRefutations(
+                e, board, us, answers,
+                {limits.checkVctNodes / 20, limits.checkVctNodes / 4, limits.checkVctNodes}, clock,
+                limits.vctThreatShare, [&](int64_t nodes) {
+                    SolverResult r =
+                        solver.vctOnBoard(them, limitsOf(nodes, limits.checkVctDepth,
+                                                         clock.until(limits.vctThreatShare)));
+                    account(r);
+                    return r;
+                });
             report.refutations = e.RootMoveFilter.count;
         }
     }
@@ -174,6 +199,8 @@ int chooseTournamentMove(EngineState &e, MoveReport &report, const TournamentLim
     if (e.ClockEnabled) e.DeadlineOverride = int32_t(double(std::max(e.Deadline, 0)) * SearchShare);
     int best = prepareOpening(e);
     if (best < 0) {
+        // The search keeps the threat view attached and moves it along with its stones.
+        if (limits.vcfInSearch) board.attach(e);
         e.SolverInSearch = limits.vcfInSearch;
         searchMove(e, observer);
         e.SolverInSearch = false;
@@ -195,8 +222,9 @@ int chooseTournamentMove(EngineState &e, MoveReport &report, const TournamentLim
         account(vcf);
         bool ok = !vcf.win;
         if (ok) {
-            SolverResult vct = solver.vctOnBoard(
-                them, limitsOf(limits.checkVctNodes, CheckVctDepth, clock.until(CheckShare)));
+            SolverResult vct =
+                solver.vctOnBoard(them, limitsOf(limits.checkVctNodes, limits.checkVctDepth,
+                                                 clock.until(CheckShare)));
             account(vct);
             ok = !vct.win;
         }

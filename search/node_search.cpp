@@ -19,12 +19,20 @@ inline void addScore(uint16_t &score, int bonus) {
     if (score != 0) score = uint16_t(score + bonus);
 }
 
-// Takes the node's stone back on every way out.
+// Takes the node's stone back on every way out. With the solvers in the search, their
+// threat view follows the stone both ways.
 struct PlacedMove {
     EngineState &e;
     int cell;
-    PlacedMove(EngineState &state, int c, Side side) : e(state), cell(c) { place(e, cell, side); }
-    ~PlacedMove() { place(e, cell, Empty); }
+    Side side;
+    PlacedMove(EngineState &state, int c, Side s) : e(state), cell(c), side(s) {
+        place(e, cell, side);
+        if (e.SolverInSearch) threatSolver().board().followPlaced(cell, side);
+    }
+    ~PlacedMove() {
+        place(e, cell, Empty);
+        if (e.SolverInSearch) threatSolver().board().followRemoved(cell, side);
+    }
 };
 
 } // namespace
@@ -90,11 +98,10 @@ int nodeSearch(EngineState &e, int move, Side side, int ply, int alpha, int beta
     }
     // 8. Terminal cases.
     if (e.ForcedResult) return WinScore - ply;
-    if (e.SolverInSearch &&
-        (e.Buckets[OwnFour].count > 0 || e.Buckets[OwnFourOpenThree].count > 0)) {
+    if (e.SolverInSearch && !threatSolver().board().fours(side).empty()) {
         SolverLimits limits;
         limits.maxNodes = SearchVcfNodes;
-        SolverResult vcf = threatSolver().vcf(e, side, limits);
+        SolverResult vcf = threatSolver().vcfOnBoard(side, limits);
         e.SolverNodes += vcf.nodes;
         if (vcf.win) return WinScore - ply - vcf.lineLength;
     }

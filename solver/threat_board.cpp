@@ -56,17 +56,25 @@ void ThreatBoard::refresh(int cell) {
 void ThreatBoard::refreshLines(int cell) {
     const EngineState &e = *e_;
     refresh(cell);
+    // An occupied cell stays out of every set from when its stone went down.
     for (int d = 0; d < DirectionCount; ++d) {
-        for (int k = 1; k <= e.ReachForward[size_t(cell)][size_t(d)]; ++k)
-            refresh(cell + k * LineStep[size_t(d)]);
-        for (int k = 1; k <= e.ReachBack[size_t(cell)][size_t(d)]; ++k)
-            refresh(cell - k * LineStep[size_t(d)]);
+        const int step = LineStep[size_t(d)];
+        for (int k = 1, c = cell + step; k <= e.ReachForward[size_t(cell)][size_t(d)];
+             ++k, c += step)
+            if (e.Board[size_t(c)] == Empty) refresh(c);
+        for (int k = 1, c = cell - step; k <= e.ReachBack[size_t(cell)][size_t(d)]; ++k, c -= step)
+            if (e.Board[size_t(c)] == Empty) refresh(c);
     }
 }
 
 void ThreatBoard::play(int cell, Side side) {
     placeLight(*e_, cell, side);
     e_->Board[size_t(cell)] = side;
+    key_ ^= keyOf(e_->ZobristTable[side][size_t(cell)]);
+    refreshLines(cell);
+}
+
+void ThreatBoard::followPlaced(int cell, Side side) {
     key_ ^= keyOf(e_->ZobristTable[side][size_t(cell)]);
     refreshLines(cell);
 }

@@ -26,6 +26,16 @@ struct CellSet {
             n += std::popcount(w);
         return n;
     }
+    /// The number of cells, counted only up to two (what the solvers' tests need).
+    int countUpToTwo() const {
+        int n = 0;
+        for (uint64_t w : words) {
+            if (!w) continue;
+            if (w & (w - 1)) return 2;
+            if (++n == 2) return 2;
+        }
+        return n;
+    }
     bool empty() const {
         for (uint64_t w : words)
             if (w) return false;
@@ -67,6 +77,10 @@ public:
 
     void play(int cell, Side side);
     void undo(int cell, Side side);
+    /// Follows a stone the engine itself put down or took back (through `place`), so that a
+    /// search can keep the view attached instead of building it afresh at every node.
+    void followPlaced(int cell, Side side);
+    void followRemoved(int cell, Side side) { followPlaced(cell, side); }
 
     const CellSet &fives(Side s) const { return fives_[s]; }
     const CellSet &fours(Side s) const { return fours_[s]; } ///< open fours and fours

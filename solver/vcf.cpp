@@ -21,6 +21,7 @@ void ThreatSolver::begin(const SolverLimits &limits) {
     nodes_ = 0;
     aborted_ = false;
     winLength_ = 0;
+    zone_ = CellSet{};
 }
 
 bool ThreatSolver::limitReached() {
@@ -38,6 +39,7 @@ bool ThreatSolver::playsFive(Side attacker, int ply) {
     path_[size_t(ply)] = int16_t(fives.first());
     winLength_ = ply + 1;
     finalFives_ = fives;
+    if (limits_.collectZone) zone_ |= fives;
     return true;
 }
 
@@ -76,7 +78,7 @@ template <Side A> ThreatSolver::Outcome ThreatSolver::vcfNode(int depth, int ply
     // 1. A five point wins at once.
     if (playsFive(A, ply)) return Win;
     // 2. Two defender five points cannot both be blocked; one must be blocked with a four.
-    const int defenderFives = b.fives(D).count();
+    const int defenderFives = b.fives(D).countUpToTwo();
     if (defenderFives >= 2 || depth <= 0 || ply + 2 >= MaxSolverLine) return Fail;
     const uint64_t key = b.key() ^ VcfSalt[A];
     const int known = vcfTable_.probe(key, depth);
@@ -91,21 +93,24 @@ template <Side A> ThreatSolver::Outcome ThreatSolver::vcfNode(int depth, int ply
                 b.play(m, A);
                 path_[size_t(ply)] = int16_t(m);
                 Outcome r = Fail;
-                const int points = b.fives(A).count();
+                const int points = b.fives(A).countUpToTwo();
                 if (points >= 2) {
                     // The defender has no five and cannot stop two.
                     winLength_ = ply + 1;
                     finalFives_ = b.fives(A);
+                    if (limits_.collectZone) zone_ |= finalFives_;
                     r = Win;
                 } else if (points == 1) {
                     // 4. The forced block; a block that makes him two five points refutes.
                     const int block = b.fives(A).first();
                     b.play(block, D);
                     path_[size_t(ply + 1)] = int16_t(block);
-                    if (b.fives(D).count() < 2) r = vcfNode<A>(depth - 1, ply + 2);
+                    if (b.fives(D).countUpToTwo() < 2) r = vcfNode<A>(depth - 1, ply + 2);
                     b.undo(block, D);
+                    if (r == Win && limits_.collectZone) zone_.set(block);
                 }
                 b.undo(m, A);
+                if (r == Win && limits_.collectZone) zone_.set(m);
                 if (r != Fail) return r;
             }
         }

@@ -225,5 +225,65 @@ TEST(TournamentMode, AnswersAnOpponentVcf) {
     }
 }
 
+// The threat view a search carries along with its own stones must read as a fresh one.
+TEST(ThreatSolver, FollowedViewMatchesAFreshOne) {
+    std::mt19937 rng(7);
+    auto e = test::freshState();
+    randomPosition(*e, rng, 30);
+    ThreatBoard &followed = threatSolver().board();
+    followed.attach(*e);
+    auto fresh = std::make_unique<ThreatBoard>();
+    std::vector<std::pair<int, Side>> stack;
+    std::uniform_int_distribution<int> cell(0, CellCount - 1);
+    for (int step = 0; step < 400; ++step) {
+        if (!stack.empty() && (stack.size() > 40 || step % 3 == 2)) {
+            auto [c, side] = stack.back();
+            stack.pop_back();
+            place(*e, c, Empty);
+            followed.followRemoved(c, side);
+        } else {
+            int c = cell(rng);
+            if (e->Board[size_t(c)] != Empty) continue;
+            Side side = step % 2 ? O : X;
+            place(*e, c, side);
+            followed.followPlaced(c, side);
+            stack.emplace_back(c, side);
+        }
+        fresh->attach(*e);
+        for (Side s : {X, O}) {
+            ASSERT_EQ(followed.fives(s).words, fresh->fives(s).words) << step;
+            ASSERT_EQ(followed.fours(s).words, fresh->fours(s).words) << step;
+            ASSERT_EQ(followed.threes(s).words, fresh->threes(s).words) << step;
+        }
+        ASSERT_EQ(followed.key(), fresh->key());
+    }
+}
+
+// From a played game: O's last stone threatens a VCT; of X's ~96 moves near the stones only
+// three stop it. The threat filter must find one of them through the proof's cells.
+const Listed VctThreatened = {{168, 173, 187, 130}, {268, 269, 251, 149}};
+
+TEST(TournamentMode, RefutesAnOpponentVctThreat) {
+    ASSERT_TRUE(transpositionTable().allocate());
+    threatSolver().clear();
+    auto e = positionOf(VctThreatened, X);
+    e->MoveNumber = 9;
+    e->MoveHistory.count = 8;
+    e->ClockEnabled = false;
+    e->NodeBudgetCeiling = 5000;
+    TournamentLimits limits;
+    limits.vctThreatFilter = true;
+    limits.checkVctDepth = 8;
+    limits.checkVctNodes = 2000;
+    MoveReport report;
+    const int move = chooseTournamentMove(*e, report, limits);
+    EXPECT_TRUE(report.opponentVct) << moveSourceName(report.source);
+    EXPECT_GT(report.refutations, 0);
+    ASSERT_EQ(e->Board[size_t(move)], Empty);
+    place(*e, move, X);
+    threatSolver().clear();
+    EXPECT_FALSE(threatSolver().vct(*e, O, deep(8)).win) << "move " << move;
+}
+
 } // namespace
 } // namespace pentad

@@ -11,6 +11,24 @@ constexpr uint64_t OrSalt[3] = {0, 0x94d049bb133111ebull, 0xbf58476d1ce4e5b9ull}
 constexpr uint64_t AndSalt[3] = {0, 0x2545f4914f6cdd1dull, 0x5851f42d4c957f2dull};
 constexpr uint64_t VcfDepthSalt = 0x14057b7ef767814full;
 
+/// Cells in descending rank, equal ranks in the order they were added (cell order).
+struct RankedCells {
+    std::array<int16_t, CellCount> cells;
+    std::array<uint8_t, CellCount> ranks;
+    int count = 0;
+
+    void add(int cell, int rank) {
+        int j = count++;
+        while (j > 0 && ranks[size_t(j - 1)] < rank) {
+            cells[size_t(j)] = cells[size_t(j - 1)];
+            ranks[size_t(j)] = ranks[size_t(j - 1)];
+            --j;
+        }
+        cells[size_t(j)] = int16_t(cell);
+        ranks[size_t(j)] = uint8_t(rank);
+    }
+};
+
 } // namespace
 
 SolverResult ThreatSolver::vct(EngineState &e, Side attacker, const SolverLimits &limits) {
@@ -58,25 +76,30 @@ template <Side A> ThreatSolver::Outcome ThreatSolver::vctOr(int depth, int ply) 
         candidates = b.fours(A);
         candidates |= b.threes(A);
     }
-    for (int pass = 0; pass < 2; ++pass) {
-        for (size_t w = 0; w < candidates.words.size(); ++w) {
-            for (uint64_t bits = candidates.words[w]; bits; bits &= bits - 1) {
-                const int m = int(w * 64) + std::countr_zero(bits);
-                // Fours before threes: they leave the defender one answer.
-                if ((b.level(m, A) <= FourLevel) != (pass == 0) && defenderFives == 0) continue;
-                if (defenderFives == 1 && pass == 1) continue;
-                b.play(m, A);
-                path_[size_t(ply)] = int16_t(m);
-                Outcome r = vctAnd<A>(depth - 1, ply + 1);
-                b.undo(m, A);
-                if (r == Win) {
-                    if (limits_.collectZone) zone_.set(m);
-                    vctTable_.storeWin(key, depth);
-                    return Win;
-                }
-                if (r == Abort) return Abort;
-            }
+    // Fours before threes (they leave the defender one answer), and among each the moves
+    // that threaten on more lines first; ties in cell order.
+    RankedCells moves;
+    candidates.forEach([&](int m) {
+        int r = 0;
+        if (defenderFives == 0) {
+            r = b.level(m, A) <= FourLevel ? 16 : 0;
+            for (int d = 0; d < DirectionCount; ++d)
+                r += std::max(0, 4 - b.lineLevel(m, d, A));
         }
+        moves.add(m, r);
+    });
+    for (int i = 0; i < moves.count; ++i) {
+        const int m = moves.cells[size_t(i)];
+        b.play(m, A);
+        path_[size_t(ply)] = int16_t(m);
+        Outcome r = vctAnd<A>(depth - 1, ply + 1);
+        b.undo(m, A);
+        if (r == Win) {
+            if (limits_.collectZone) zone_.set(m);
+            vctTable_.storeWin(key, depth);
+            return Win;
+        }
+        if (r == Abort) return Abort;
     }
     vctTable_.storeFail(key, depth);
     return Fail;
@@ -119,25 +142,29 @@ template <Side A> ThreatSolver::Outcome ThreatSolver::vctAnd(int depth, int ply)
     }
     std::array<int16_t, MaxSolverLine> kept{};
     int keptLength = -1;
-    for (size_t w = 0; w < answers.words.size(); ++w) {
-        for (uint64_t bits = answers.words[w]; bits; bits &= bits - 1) {
-            const int r = int(w * 64) + std::countr_zero(bits);
-            if (b.state().Board[size_t(r)] != Empty) continue;
-            b.play(r, D);
-            path_[size_t(ply)] = int16_t(r);
-            Outcome o = vctOr<A>(depth, ply + 1);
-            b.undo(r, D);
-            if (o == Abort) return Abort;
-            if (o == Fail) {
-                vctTable_.storeFail(key, depth);
-                return Fail;
-            }
-            if (limits_.collectZone) zone_.set(r);
-            // Keep the line of the first answer as the one to report.
-            if (keptLength < 0) {
-                keptLength = winLength_;
-                std::copy(path_.begin() + ply, path_.begin() + winLength_, kept.begin() + ply);
-            }
+    // The answers that block his strongest points or make the defender's own come first:
+    // one of them refutes most often, and a refutation ends the node.
+    RankedCells replies;
+    answers.forEach([&](int r) {
+        if (b.state().Board[size_t(r)] == Empty)
+            replies.add(r, std::max(0, 4 - b.level(r, A)) + std::max(0, 4 - b.level(r, D)));
+    });
+    for (int i = 0; i < replies.count; ++i) {
+        const int r = replies.cells[size_t(i)];
+        b.play(r, D);
+        path_[size_t(ply)] = int16_t(r);
+        Outcome o = vctOr<A>(depth, ply + 1);
+        b.undo(r, D);
+        if (o == Abort) return Abort;
+        if (o == Fail) {
+            vctTable_.storeFail(key, depth);
+            return Fail;
+        }
+        if (limits_.collectZone) zone_.set(r);
+        // Keep the line of the first answer as the one to report.
+        if (keptLength < 0) {
+            keptLength = winLength_;
+            std::copy(path_.begin() + ply, path_.begin() + winLength_, kept.begin() + ply);
         }
     }
     if (keptLength >= 0) {

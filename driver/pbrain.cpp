@@ -401,6 +401,7 @@ private:
     TournamentLimits tournamentLimits() const {
         TournamentLimits limits;
         limits.vcfInSearch = options_.vcfInSearch;
+        limits.vctThreatFilter = options_.vctThreatFilter;
         return limits;
     }
 

@@ -26,8 +26,9 @@ int pbrainTableBits(int64_t maxMemory, bool classic);
 constexpr int PbrainSafetyMs = 60;
 
 struct PbrainOptions {
-    bool classic = false;     ///< play the engine as designed, without the threat solvers
-    bool vcfInSearch = false; ///< tournament mode: VCF checks inside the search (slower)
+    bool classic = false;         ///< play the engine as designed, without the threat solvers
+    bool vcfInSearch = false;     ///< tournament mode: VCF checks inside the search (slower)
+    bool vctThreatFilter = false; ///< tournament mode: answer an opponent's VCT at the root
     /// Read every line first and answer them on this thread, then return (no reader
     /// thread, no exit): for fuzzing and scripted checks.
     bool synchronous = false;

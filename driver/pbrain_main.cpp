@@ -16,6 +16,8 @@ int main(int argc, char **argv) {
             options.classic = true;
         } else if (arg == "--search-vcf") {
             options.vcfInSearch = true;
+        } else if (arg == "--vct-filter") {
+            options.vctThreatFilter = true;
         } else if (arg == "--seed" && i + 1 < argc) {
             char *end = nullptr;
             unsigned long v = std::strtoul(argv[++i], &end, 10);
@@ -27,7 +29,7 @@ int main(int argc, char **argv) {
             options.seed = uint32_t(v);
         } else {
             std::cerr << "pbrain-pentad: unknown option '" << arg
-                      << "' (known: --classic, --seed N, --search-vcf)\n";
+                      << "' (known: --classic, --seed N, --search-vcf, --vct-filter)\n";
             return 2;
         }
     }

@@ -176,6 +176,9 @@ int chooseTournamentMove(EngineState &e, MoveReport &report, const TournamentLim
         }
         if (vctThreat.win && vctThreat.lineLength > 0) {
             report.opponentVct = true;
+            // An answer must leave him no win as deep as the one found, and one move more.
+            const int refuteDepth =
+                std::max(limits.checkVctDepth, std::min(vctThreat.depth + 1, limits.vctDepth));
             // Only a stone on his proof, or a forcing move of ours, can refute it.
             CellSet answers = solver.zone();
             answers |= board.fours(us);
@@ -184,9 +187,8 @@ int chooseTournamentMove(EngineState &e, MoveReport &report, const TournamentLim
                 e, board, us, answers,
                 {limits.checkVctNodes / 20, limits.checkVctNodes / 4, limits.checkVctNodes}, clock,
                 limits.vctThreatShare, [&](int64_t nodes) {
-                    SolverResult r =
-                        solver.vctOnBoard(them, limitsOf(nodes, limits.checkVctDepth,
-                                                         clock.until(limits.vctThreatShare)));
+                    SolverResult r = solver.vctOnBoard(
+                        them, limitsOf(nodes, refuteDepth, clock.until(limits.vctThreatShare)));
                     account(r);
                     return r;
                 });

@@ -51,11 +51,11 @@ SolverLimits limitsOf(int64_t nodes, int depth, int64_t deadline) {
 /// found before the time share runs out on the hard cases; a check cut short by its limit
 /// leaves the answer open for the next round.
 template <typename Solve>
-void keepRefutations(EngineState &e, ThreatBoard &board, Side us, const CellSet &answers,
-                     std::initializer_list<int64_t> rounds, const MoveClock &clock, double share,
-                     Solve &&solve) {
+int keepRefutations(EngineState &e, ThreatBoard &board, Side us, const CellSet &answers,
+                    std::initializer_list<int64_t> rounds, const MoveClock &clock, double share,
+                    Solve &&solve) {
     std::array<int16_t, CellCount> open{};
-    int openCount = 0;
+    int openCount = 0, refuted = 0;
     answers.forEach([&](int cell) {
         if (e.Board[size_t(cell)] == Empty) open[size_t(openCount++)] = int16_t(cell);
     });
@@ -63,18 +63,25 @@ void keepRefutations(EngineState &e, ThreatBoard &board, Side us, const CellSet 
         int still = 0;
         for (int i = 0; i < openCount; ++i) {
             const int cell = open[size_t(i)];
-            if (clock.passed(share)) return;
+            if (clock.passed(share)) {
+                open[size_t(still++)] = int16_t(cell);
+                continue;
+            }
             board.play(cell, us);
             const SolverResult after = solve(nodes);
             board.undo(cell, us);
             if (!after.complete)
                 open[size_t(still++)] = int16_t(cell);
             else if (!after.win)
-                append(e.RootMoveFilter, cell);
+                append(e.RootMoveFilter, cell), ++refuted;
         }
         openCount = still;
-        if (openCount == 0) return;
+        if (openCount == 0 || clock.passed(share)) break;
     }
+    // An answer no check could settle is not known to lose: the search may still pick it.
+    for (int i = 0; i < openCount; ++i)
+        append(e.RootMoveFilter, open[size_t(i)]);
+    return refuted;
 }
 
 } // namespace
@@ -183,7 +190,7 @@ int chooseTournamentMove(EngineState &e, MoveReport &report, const TournamentLim
             CellSet answers = solver.zone();
             answers |= board.fours(us);
             answers |= board.threes(us);
-            keepRefutations(
+            report.refutations = keepRefutations(
                 e, board, us, answers,
                 {limits.checkVctNodes / 20, limits.checkVctNodes / 4, limits.checkVctNodes}, clock,
                 limits.vctThreatShare, [&](int64_t nodes) {
@@ -192,7 +199,6 @@ int chooseTournamentMove(EngineState &e, MoveReport &report, const TournamentLim
                     account(r);
                     return r;
                 });
-            report.refutations = e.RootMoveFilter.count;
         }
     }
     report.solverMs = processClockMs() - solveStart;

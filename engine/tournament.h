@@ -31,7 +31,7 @@ struct MoveReport {
     int64_t solverMs = 0;        ///< time the solvers took
     bool opponentThreat = false; ///< the opponent had a VCF before the move
     bool opponentVct = false;    ///< ... or a VCT
-    int refutations = 0;         ///< root moves kept because they refute it
+    int refutations = 0;         ///< root moves kept because they were shown to refute it
     int checked = 0;             ///< search choices checked after the search
 };
 

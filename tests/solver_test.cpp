@@ -274,7 +274,7 @@ TEST(TournamentMode, RefutesAnOpponentVctThreat) {
     TournamentLimits limits;
     limits.vctThreatFilter = true;
     limits.checkVctDepth = 8;
-    limits.checkVctNodes = 2000;
+    limits.checkVctNodes = 4000;
     MoveReport report;
     const int move = chooseTournamentMove(*e, report, limits);
     EXPECT_TRUE(report.opponentVct) << moveSourceName(report.source);

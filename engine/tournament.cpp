@@ -46,10 +46,11 @@ SolverLimits limitsOf(int64_t nodes, int depth, int64_t deadline) {
     return l;
 }
 
-/// Keeps in e.RootMoveFilter the answers after which the opponent has no forcing win.
-/// They are checked in rounds of growing node limits, so that the plain refutations are
-/// found before the time share runs out on the hard cases; a check cut short by its limit
-/// leaves the answer open for the next round.
+/// Keeps in e.RootMoveFilter the answers not shown to lose: those after which the opponent
+/// has no forcing win, and those no check could settle. They are checked in rounds of
+/// growing node limits, so that the plain refutations are found before the time share runs
+/// out on the hard cases; a check cut short by its limit leaves the answer open for the
+/// next round. Returns the number shown to refute.
 template <typename Solve>
 int keepRefutations(EngineState &e, ThreatBoard &board, Side us, const CellSet &answers,
                     std::initializer_list<int64_t> rounds, const MoveClock &clock, double share,
@@ -70,10 +71,12 @@ int keepRefutations(EngineState &e, ThreatBoard &board, Side us, const CellSet &
             board.play(cell, us);
             const SolverResult after = solve(nodes);
             board.undo(cell, us);
-            if (!after.complete)
+            if (!after.complete) {
                 open[size_t(still++)] = int16_t(cell);
-            else if (!after.win)
-                append(e.RootMoveFilter, cell), ++refuted;
+            } else if (!after.win) {
+                append(e.RootMoveFilter, cell);
+                ++refuted;
+            }
         }
         openCount = still;
         if (openCount == 0 || clock.passed(share)) break;

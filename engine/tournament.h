@@ -46,7 +46,7 @@ struct TournamentLimits {
     int64_t checkVctNodes = 20000;
     int checkedMoves = 12;
     int vctDepth = 8;
-    int checkVctDepth = 4;
+    int checkVctDepth = 4;        ///< threat moves of the opponent VCTs the checks look for
     double vctThreatShare = 0.22; ///< share of the move's time by which step 4 must be done
     bool vcfInSearch = false;     ///< search nodes whose side to move wins by fours are won
     bool vctThreatFilter = false; ///< restrict the root to refutations of his VCT too

@@ -67,23 +67,21 @@ void ThreatBoard::refreshLines(int cell) {
     }
 }
 
-void ThreatBoard::play(int cell, Side side) {
-    placeLight(*e_, cell, side);
-    e_->Board[size_t(cell)] = side;
-    key_ ^= keyOf(e_->ZobristTable[side][size_t(cell)]);
-    refreshLines(cell);
-}
-
 void ThreatBoard::followPlaced(int cell, Side side) {
     key_ ^= keyOf(e_->ZobristTable[side][size_t(cell)]);
     refreshLines(cell);
 }
 
+void ThreatBoard::play(int cell, Side side) {
+    placeLight(*e_, cell, side);
+    e_->Board[size_t(cell)] = side;
+    followPlaced(cell, side);
+}
+
 void ThreatBoard::undo(int cell, Side side) {
     removeLight(*e_, cell, side);
     e_->Board[size_t(cell)] = Empty;
-    key_ ^= keyOf(e_->ZobristTable[side][size_t(cell)]);
-    refreshLines(cell);
+    followRemoved(cell, side);
 }
 
 } // namespace pentad

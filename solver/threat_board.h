@@ -26,7 +26,7 @@ struct CellSet {
             n += std::popcount(w);
         return n;
     }
-    /// The number of cells, counted only up to two (what the solvers' tests need).
+    /// The number of cells, counted only up to two (all the solvers' checks ask).
     int countUpToTwo() const {
         int n = 0;
         for (uint64_t w : words) {

@@ -2,6 +2,7 @@
 // that cannot matter without a branch per cell.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #if defined(__SSE2__)
@@ -85,6 +86,78 @@ inline unsigned aboveMask8Unmarked(const void *source, const uint16_t *mark, uin
     return aboveMask8(values, threshold);
 #endif
 }
+
+/// The largest of the sixteen unsigned values at `source`, lanes whose `mark` is 0xFFFF
+/// read as 0 (no marks with a null `mark`).
+inline uint16_t unsignedMax16(const uint16_t *source, const uint16_t *mark) {
+#if defined(__SSE2__)
+    const __m128i flip = _mm_set1_epi16(int16_t(0x8000));
+    __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(source));
+    __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(source + 8));
+    if (mark) {
+        a = _mm_andnot_si128(_mm_loadu_si128(reinterpret_cast<const __m128i *>(mark)), a);
+        b = _mm_andnot_si128(_mm_loadu_si128(reinterpret_cast<const __m128i *>(mark + 8)), b);
+    }
+    __m128i m = _mm_max_epi16(_mm_xor_si128(a, flip), _mm_xor_si128(b, flip));
+    m = _mm_max_epi16(m, _mm_shuffle_epi32(m, 0x4E));
+    m = _mm_max_epi16(m, _mm_shuffle_epi32(m, 0xB1));
+    m = _mm_max_epi16(m, _mm_shufflelo_epi16(m, 0xB1));
+    return uint16_t(_mm_cvtsi128_si32(m) ^ 0x8000);
+#else
+    uint16_t best = 0;
+    for (int j = 0; j < 16; ++j)
+        best = std::max(best, uint16_t(mark ? source[j] & ~mark[j] : source[j]));
+    return best;
+#endif
+}
+
+/// Tests groups of eight unsigned 16-bit values against one threshold, kept ready for the
+/// comparison so that a scan pays for it only when the threshold changes.
+class UnsignedAbove {
+public:
+    explicit UnsignedAbove(uint16_t threshold) { set(threshold); }
+    void set(uint16_t threshold) {
+#if defined(__SSE2__)
+        threshold_ = _mm_set1_epi16(int16_t(threshold ^ 0x8000));
+#else
+        threshold_ = threshold;
+#endif
+    }
+    /// Bit 2i set when value i of the eight at `source` is above the threshold; a lane whose
+    /// `mark` is 0xFFFF reads as 0.
+    unsigned mask8(const uint16_t *source, const uint16_t *mark) const {
+#if defined(__SSE2__)
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(source));
+        v = _mm_andnot_si128(_mm_loadu_si128(reinterpret_cast<const __m128i *>(mark)), v);
+        v = _mm_xor_si128(v, _mm_set1_epi16(int16_t(0x8000)));
+        return unsigned(_mm_movemask_epi8(_mm_cmpgt_epi16(v, threshold_)));
+#else
+        unsigned bits = 0;
+        for (int j = 0; j < 8; ++j)
+            bits |= unsigned(uint16_t(source[j] & ~mark[j]) > threshold_) << (2 * j);
+        return bits;
+#endif
+    }
+    unsigned mask8(const uint16_t *source) const {
+#if defined(__SSE2__)
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(source));
+        v = _mm_xor_si128(v, _mm_set1_epi16(int16_t(0x8000)));
+        return unsigned(_mm_movemask_epi8(_mm_cmpgt_epi16(v, threshold_)));
+#else
+        unsigned bits = 0;
+        for (int j = 0; j < 8; ++j)
+            bits |= unsigned(source[j] > threshold_) << (2 * j);
+        return bits;
+#endif
+    }
+
+private:
+#if defined(__SSE2__)
+    __m128i threshold_;
+#else
+    uint16_t threshold_;
+#endif
+};
 
 /// Calls visit(index) for every lane set in an eight-lane mask from the helpers above, in
 /// ascending order.

@@ -1,8 +1,10 @@
 #include "board/placement.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "board/init.h"
 #include "board/side_traits.h"
@@ -141,27 +143,25 @@ void removeLight(EngineState &e, int cell, Side side) {
 // The cell's class record for side S from its line patterns, and its combined class.
 template <Side S>
 uint8_t classesFromPatterns(const EngineState &e, int cell, CellClassRecord &record) {
-    // Key = class * 4 + the direction's rank in the side's order, so one ascending sort
-    // orders by class and breaks ties by the side's direction priority.
+    // Key = class * 4 + the direction's rank in the side's order: all four keys differ, and
+    // ascending keys order by class with ties in the side's direction priority. Each line's
+    // place in the record is the number of keys below its own.
     constexpr std::array<int, 4> order = SideTraits<S>::EqualClassDirections;
     const auto &patterns = S == X ? e.LinePatternX[cell] : e.LinePatternO[cell];
-    int key[4];
-    for (int rank = 0; rank < 4; ++rank)
-        key[rank] = e.LineClass[patterns[order[rank]]] * 4 + rank;
-    auto sortPair = [&](int i, int j) {
-        int lo = std::min(key[i], key[j]), hi = std::max(key[i], key[j]);
-        key[i] = lo;
-        key[j] = hi;
-    };
-    sortPair(0, 1);
-    sortPair(2, 3);
-    sortPair(0, 2);
-    sortPair(1, 3);
-    sortPair(1, 2);
-    for (int k = 0; k < 4; ++k) {
-        record.cls[k] = uint8_t(key[k] >> 2);
-        record.dir[k] = uint8_t(order[key[k] & 3]);
+    unsigned cls[4], key[4];
+    for (int rank = 0; rank < 4; ++rank) {
+        cls[rank] = e.LineClass[patterns[order[rank]]];
+        key[rank] = cls[rank] * 4 + unsigned(rank);
     }
+    const unsigned b01 = key[0] > key[1], b02 = key[0] > key[2], b03 = key[0] > key[3];
+    const unsigned b12 = key[1] > key[2], b13 = key[1] > key[3], b23 = key[2] > key[3];
+    const unsigned place[4] = {b01 + b02 + b03, 1 - b01 + b12 + b13, 2 - b02 - b12 + b23,
+                               3 - b03 - b13 - b23};
+    uint64_t packed = 0;
+    for (int rank = 0; rank < 4; ++rank)
+        packed |= (uint64_t(cls[rank]) | uint64_t(order[rank]) << 32) << (8 * place[rank]);
+    static_assert(sizeof record == sizeof packed && std::endian::native == std::endian::little);
+    std::memcpy(&record, &packed, sizeof record); // bytes 0..3 classes, 4..7 directions
     // Level of the best line with the strength of the second folded into the units.
     const int best = record.cls[0];
     return uint8_t(e.ClassTensTimesTen[best] +

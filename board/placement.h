@@ -62,15 +62,35 @@ void selectTopFour(EngineState &e, const std::array<T, CellCount + 1> &values,
     TopFourRecord &top = e.TopFour;
     uint16_t floor = topFourFloor(e);
     top.values = {floor, floor, floor, floor};
-    // Eight cells at a time: a group with no value above the current fourth is passed over,
-    // and within a group each lane above it is checked again, since an insertion raises it.
-    // A passed-over lane reads 0, never above the floor, so it never comes up.
-    for (int base = 0; base < CellCount; base += 8) {
-        unsigned mask = passedOver
-                            ? aboveMask8Unmarked(&source[base], &(*passedOver)[base], top.values[3])
-                            : aboveMask8(&source[base], top.values[3]);
-        if (mask == 0) continue;
-        forEachLane(mask, base, [&](int c) { offerTopFour(top, c, source[c]); });
+    // The four largest values lie at or above the fourth largest of the sixteen-cell groups'
+    // maxima, since four groups reach it, so only the lanes that reach it can enter: a
+    // first pass finds it, a second offers those lanes in cell order. A passed-over lane
+    // reads 0, never above the floor, so it never comes up.
+    constexpr int Groups = CellCount / 16;
+    static_assert(CellCount % 16 == 0);
+    const uint16_t *marks = passedOver ? passedOver->data() : nullptr;
+    std::array<uint16_t, Groups> groupMax;
+    std::array<uint16_t, 4> highest = {floor, floor, floor, floor};
+    for (int g = 0; g < Groups; ++g) {
+        uint16_t m = unsignedMax16(&source[16 * g], marks ? &marks[16 * g] : nullptr);
+        groupMax[size_t(g)] = m;
+        for (int k = 0; k < 4 && m > highest[3]; ++k)
+            if (m > highest[size_t(k)]) std::swap(m, highest[size_t(k)]);
+    }
+    // Lanes above `entry` may enter; with fewer than four groups above the floor every lane
+    // above it may.
+    const uint16_t entry = highest[3] > floor ? uint16_t(highest[3] - 1) : floor;
+    UnsignedAbove above(entry);
+    for (int g = 0; g < Groups; ++g) {
+        if (groupMax[size_t(g)] <= entry) continue;
+        const int base = 16 * g;
+        const unsigned mask = marks ? above.mask8(&source[base], &marks[base]) |
+                                          above.mask8(&source[base + 8], &marks[base + 8]) << 16
+                                    : above.mask8(&source[base]) | above.mask8(&source[base + 8])
+                                                                       << 16;
+        auto offer = [&](int c) { offerTopFour(top, c, source[c]); };
+        forEachLane(mask & 0xFFFFu, base, offer);
+        forEachLane(mask >> 16, base + 8, offer);
     }
 }
 

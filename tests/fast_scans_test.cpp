@@ -136,6 +136,30 @@ TEST(FastScans, MatchTheFullBoardReferenceOverRandomAndSelfPlayedGames) {
     EXPECT_GT(fullBuckets, 0);
 }
 
+TEST(FastScans, TopFourMatchesTheCellByCellSelectionOnEveryKindOfArray) {
+    std::mt19937 rng(11);
+    auto e = test::freshState();
+    for (int trial = 0; trial < 3000; ++trial) {
+        // Full 16-bit range (read as unsigned), values near the floor that leave slots to
+        // the older cells, and long runs of equal values.
+        std::array<int16_t, CellCount + 1> v{};
+        std::array<uint16_t, CellCount> passed{};
+        for (int c = 0; c < CellCount; ++c) {
+            const unsigned r = rng();
+            v[c] = int16_t(trial % 3 == 0   ? r
+                           : trial % 3 == 1 ? (r % 40 == 0 ? 23 + r % 3 : 20)
+                                            : 30 + (r % 2));
+            passed[c] = trial % 2 && rng() % 5 == 0 ? 0xFFFF : 0;
+        }
+        for (auto &cell : e->TopFour.cells)
+            cell = int16_t(rng() % CellCount);
+        auto expected = referenceTopFour(v, *e, passed);
+        selectTopFour(*e, v, trial % 2 ? &passed : nullptr);
+        ASSERT_EQ(e->TopFour.cells, expected.cells) << trial;
+        ASSERT_EQ(e->TopFour.values, expected.values) << trial;
+    }
+}
+
 TEST(FastScans, QuietEvaluationMatchesRepeatedFullBoardSelections) {
     std::mt19937 rng(11);
     auto e = test::freshState();

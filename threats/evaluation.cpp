@@ -1,6 +1,7 @@
 #include "threats/evaluation.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "board/cell_scan.h"
 #include "board/parameters.h"
@@ -42,23 +43,25 @@ template <Side S> void evaluateQuietNode(EngineState &e) {
     const int limit = e.LeafMoveLimit < 0 ? CellCount : e.LeafMoveLimit; // < 0: no limit
     // The last round that runs starts at 4 * (limit / 4), so limit + 4 ranks are enough.
     const int room = std::min(limit + 4, CellCount);
-    std::array<int16_t, CellCount> ranked;
-    std::array<uint16_t, CellCount> rankedValue;
-    int above = 0, kept = 0;
+    // Key = value above cell, the cell counted down, so that descending keys order by value
+    // with ties to the lower cell; the ranks past the room need no order among themselves.
+    std::array<uint32_t, CellCount> keys;
+    int above = 0;
     for (int i = 0; i < candidateCount; ++i) {
         const int c = candidates[i];
         const uint16_t v = e.CellScore[c];
-        if (v <= floor) continue;
-        ++above;
-        if (kept == room && v <= rankedValue[room - 1]) continue;
-        int j = kept < room ? kept++ : room - 1;
-        while (j > 0 && rankedValue[j - 1] < v) {
-            ranked[j] = ranked[j - 1];
-            rankedValue[j] = rankedValue[j - 1];
-            --j;
-        }
-        ranked[j] = int16_t(c);
-        rankedValue[j] = v;
+        if (v > floor) keys[above++] = uint32_t(v) << 16 | uint32_t(0xFFFF - c);
+    }
+    const int kept = std::min(above, room);
+    if (above > room)
+        std::nth_element(keys.begin(), keys.begin() + room, keys.begin() + above,
+                         std::greater<uint32_t>());
+    std::sort(keys.begin(), keys.begin() + kept, std::greater<uint32_t>());
+    std::array<int16_t, CellCount> ranked;
+    std::array<uint16_t, CellCount> rankedValue;
+    for (int i = 0; i < kept; ++i) {
+        ranked[i] = int16_t(0xFFFF - (keys[i] & 0xFFFF));
+        rankedValue[i] = uint16_t(keys[i] >> 16);
     }
     e.CellScore[CellCount] = uint16_t(ScoreSentinel);
     int taken = 0;

@@ -63,6 +63,15 @@ struct CellClassRecord {
     std::array<uint8_t, 4> dir;
 };
 
+/// A cell on one of a stone's four lines within four steps: the pattern it holds for that
+/// line (cell * 4 + direction) and the digit weight the stone has in it.
+struct LineNeighbour {
+    int16_t cell;
+    int16_t slot;
+    int16_t digit;
+};
+constexpr int MaxLineNeighbours = 2 * 4 * DirectionCount;
+
 /// The four best cells of a scored array, best first; value 22 marks an unfilled slot.
 struct TopFourRecord {
     std::array<int16_t, 4> cells{};
@@ -156,6 +165,10 @@ struct EngineState {
     std::array<int16_t, CellCount> ColumnOf{};
     std::array<std::array<int16_t, DirectionCount>, CellCount> ReachForward{}; ///< 0..4
     std::array<std::array<int16_t, DirectionCount>, CellCount> ReachBack{};    ///< 0..4
+    /// The on-board cells of each cell's lines within four steps: behind it in directions
+    /// 0..3, then ahead of it, nearest first.
+    std::array<std::array<LineNeighbour, MaxLineNeighbours>, CellCount> LineNeighbours{};
+    std::array<uint8_t, CellCount> LineNeighbourCount{};
     std::array<std::array<CellRelationEntry, CellCount>, CellCount> CellRelation{};
     std::array<int32_t, 256> BitCount{};
     /// Signed cell offsets of the cells of a neighbour mask, slots 1..BitCount; slot 0 unused.

@@ -52,6 +52,24 @@ void buildReach(EngineState &e) {
             e.ReachBack[c][d] = int16_t(back);
         }
     }
+    // A stone's digit in the pattern of a cell k = 1..4 steps behind it (the stone is then
+    // k steps forward of the cell) and of a cell k steps ahead of it.
+    static constexpr int16_t DigitBehind[4] = {27, 9, 3, 1};
+    static constexpr int16_t DigitAhead[4] = {81, 243, 729, 2187};
+    for (int c = 0; c < CellCount; ++c) {
+        int n = 0;
+        for (int ahead = 0; ahead < 2; ++ahead)
+            for (int d = 0; d < DirectionCount; ++d) {
+                const int reach = ahead ? e.ReachForward[c][d] : e.ReachBack[c][d];
+                const int step = ahead ? LineStep[d] : -LineStep[d];
+                for (int k = 1; k <= reach; ++k) {
+                    const int q = c + k * step;
+                    e.LineNeighbours[c][n++] = {int16_t(q), int16_t(q * DirectionCount + d),
+                                                ahead ? DigitAhead[k - 1] : DigitBehind[k - 1]};
+                }
+            }
+        e.LineNeighbourCount[c] = uint8_t(n);
+    }
 }
 
 // Slot lists of every neighbour mask: back cells nearest first take the odd slots, forward

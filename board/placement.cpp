@@ -12,44 +12,31 @@
 namespace pentad {
 namespace {
 
-// Digit weight of the stone in the pattern of a cell k = 1..4 steps behind it (the stone
-// is then k steps forward of the cell) and of a cell k steps ahead of it.
-constexpr int16_t WeightCellBehindStone[4] = {27, 9, 3, 1};
-constexpr int16_t WeightCellAheadOfStone[4] = {81, 243, 729, 2187};
-
-// One pass over the cells within four steps on the stone's lines: behind the stone in
-// directions 0..3, then ahead of it. Occupied cells keep the patterns they were placed with.
+// One pass over the cells within four steps on the stone's lines. Occupied cells keep the
+// patterns they were placed with.
 template <Side S, int Sign, bool Light> void updateLines(EngineState &e, int p) {
-    for (int ahead = 0; ahead < 2; ++ahead) {
-        for (int d = 0; d < DirectionCount; ++d) {
-            int reach = ahead ? e.ReachForward[p][d] : e.ReachBack[p][d];
-            int step = ahead ? LineStep[d] : -LineStep[d];
-            const int16_t *digit = ahead ? WeightCellAheadOfStone : WeightCellBehindStone;
-            for (int k = 1; k <= reach; ++k) {
-                int q = p + k * step;
-                if (e.Board[q] != Empty) continue;
-                int w = Sign * digit[k - 1];
-                uint16_t &px = e.LinePatternX[q][d];
-                uint16_t &po = e.LinePatternO[q][d];
-                uint16_t oldX = px, oldO = po;
-                if constexpr (S == X) {
-                    px = uint16_t(px + w);
-                    po = uint16_t(po + 2 * w);
-                } else {
-                    px = uint16_t(px + 2 * w);
-                    po = uint16_t(po + w);
-                }
-                // A class record is a function of the four line classes alone, so it stays
-                // current while the changed line keeps its class.
-                e.ClassValidX[q] &= uint8_t(e.LineClass[px] == e.LineClass[oldX]);
-                e.ClassValidO[q] &= uint8_t(e.LineClass[po] == e.LineClass[oldO]);
-                if constexpr (!Light) {
-                    int16_t dX = int16_t(e.PatternScore[px] - e.PatternScore[oldX]);
-                    int16_t dO = int16_t(e.PatternScore[po] - e.PatternScore[oldO]);
-                    e.WeightX[q] = int16_t(e.WeightX[q] + 2 * dX + dO);
-                    e.WeightO[q] = int16_t(e.WeightO[q] + dX + 2 * dO);
-                }
-            }
+    uint16_t *patternsX = e.LinePatternX[0].data();
+    uint16_t *patternsO = e.LinePatternO[0].data();
+    const LineNeighbour *line = e.LineNeighbours[p].data();
+    for (int i = 0, n = e.LineNeighbourCount[p]; i < n; ++i) {
+        const int q = line[i].cell;
+        if (e.Board[q] != Empty) continue;
+        const int w = Sign * line[i].digit;
+        const int slot = line[i].slot;
+        const uint16_t oldX = patternsX[slot], oldO = patternsO[slot];
+        const uint16_t px = uint16_t(oldX + (S == X ? w : 2 * w));
+        const uint16_t po = uint16_t(oldO + (S == X ? 2 * w : w));
+        patternsX[slot] = px;
+        patternsO[slot] = po;
+        // A class record is a function of the four line classes alone, so it stays current
+        // while the changed line keeps its class.
+        e.ClassValidX[q] &= uint8_t(e.LineClass[px] == e.LineClass[oldX]);
+        e.ClassValidO[q] &= uint8_t(e.LineClass[po] == e.LineClass[oldO]);
+        if constexpr (!Light) {
+            int16_t dX = int16_t(e.PatternScore[px] - e.PatternScore[oldX]);
+            int16_t dO = int16_t(e.PatternScore[po] - e.PatternScore[oldO]);
+            e.WeightX[q] = int16_t(e.WeightX[q] + 2 * dX + dO);
+            e.WeightO[q] = int16_t(e.WeightO[q] + dX + 2 * dO);
         }
     }
 }

@@ -102,7 +102,8 @@ template <Side S> void generateMoves(EngineState &e, GenerateRequest &req) {
     else
         req.moveLimit = widthForBudget(e, req.budget) + (req.ply <= 2 ? ShallowPlyExtraWidth : 0);
 
-    // 3. Classify every cell near the stones, for both sides.
+    // 3. Classify every cell near the stones, for both sides. Nothing reads the marks
+    // before the expansion, which marks every filed cell itself, so the scan sets none.
     // Cells near stones, eight at a time.
     const int16_t proximity = int16_t(4 * e.Params.ProximityFloor);
     int16_t near[CellCount];
@@ -113,18 +114,15 @@ template <Side S> void generateMoves(EngineState &e, GenerateRequest &req) {
     }
     for (int i = 0; i < nearCount; ++i) {
         const int c = near[i];
-        fileOwnCell<S>(e, c);
+        fileOwnCell<S, false>(e, c);
         if (any(e, OwnFive)) {
-            clearFiledMarks(e);
             single(req, firstOf(e, OwnFive));
             e.ForcedResult = true;
             return;
         }
         fileOpponentCell<S>(e, c);
     }
-    // 4. The marks go.
-    clearFiledMarks(e);
-    // 5. The most urgent threat decides whether the node may be a quiet leaf.
+    // 4. The most urgent threat decides whether the node may be a quiet leaf.
     int best = LastUrgentBucket + 1;
     for (int b = OppFive; b <= LastUrgentBucket; ++b) {
         if (any(e, b)) {
@@ -135,16 +133,16 @@ template <Side S> void generateMoves(EngineState &e, GenerateRequest &req) {
     e.QuietNode = req.budget <= QuietBudget && best > OppFourOpenThree &&
                   (req.ply % 2 == 1 || e.Deadline <= ShortDeadlineMs);
     if (e.QuietNode) req.moveLimit = e.LeafMoveLimit;
-    // 6. The opponent has a five point: block it.
+    // 5. The opponent has a five point: block it.
     if (any(e, OppFive)) {
         single(req, firstOf(e, OppFive));
         e.DefenceMode = true;
         return;
     }
-    // 7. Scores start from zero.
+    // 6. Scores start from zero.
     std::fill(e.CellScore.begin(), e.CellScore.end(), uint16_t(0));
     std::fill(e.DefenceScore.begin(), e.DefenceScore.end(), uint16_t(0));
-    // 8. Own open four or double four wins.
+    // 7. Own open four or double four wins.
     for (int b : {OwnOpenFour, OwnDoubleFour}) {
         if (any(e, b)) {
             single(req, firstOf(e, b));
@@ -152,7 +150,7 @@ template <Side S> void generateMoves(EngineState &e, GenerateRequest &req) {
             return;
         }
     }
-    // 9. Own four with an open three whose block gives the opponent no four.
+    // 8. Own four with an open three whose block gives the opponent no four.
     const auto &fourThrees = e.Buckets[OwnFourOpenThree];
     for (int i = 1; i <= fourThrees.count; ++i) {
         if (checkFourOpenThree<S>(e, fourThrees.cells[i], out)) {
@@ -161,7 +159,7 @@ template <Side S> void generateMoves(EngineState &e, GenerateRequest &req) {
             return;
         }
     }
-    // 10. Verified four-three and four-two wins.
+    // 9. Verified four-three and four-two wins.
     if (any(e, OwnFourWithThree) && findFourThreeWin<S>(e, out)) {
         e.ForcedResult = true;
         return;
@@ -170,7 +168,7 @@ template <Side S> void generateMoves(EngineState &e, GenerateRequest &req) {
         e.ForcedResult = true;
         return;
     }
-    // 11. Cells that answer every opponent threat at once.
+    // 10. Cells that answer every opponent threat at once.
     DefenceSet defence;
     DefenceList list;
     for (int i = 1; i <= e.Buckets[OppOpenFour].count; ++i) {
@@ -189,7 +187,7 @@ template <Side S> void generateMoves(EngineState &e, GenerateRequest &req) {
     for (int i = 1; i <= e.Buckets[OppFourWithTwo].count; ++i)
         if (defendFourTwo<S>(e, e.Buckets[OppFourWithTwo].cells[i], list)) defence.merge(list);
 
-    // 12. No opponent threat: a double open three wins unless the opponent has fours;
+    // 11. No opponent threat: a double open three wins unless the opponent has fours;
     // otherwise widen and score the quiet candidates.
     if (!defence.defined) {
         if (any(e, OwnDoubleOpenThree) && !any(e, OppFourOpenThree) && !any(e, OppFour)) {
@@ -206,7 +204,7 @@ template <Side S> void generateMoves(EngineState &e, GenerateRequest &req) {
             collectScoredMoves<S>(e, req);
         return;
     }
-    // 13. Defend: the set's cells, plus own fours as counter-attacks.
+    // 12. Defend: the set's cells, plus own fours as counter-attacks.
     if (defence.cells.count < 2) e.QuietNode = false;
     for (int i = 1; i <= defence.cells.count; ++i)
         e.CellScore[defence.cells.cells[i]] = uint16_t(e.Params.DefenceCellScore);

@@ -106,9 +106,9 @@ inline void appendMask(const EngineState &e, MoveList<N> &list, int cell, int ma
 inline void fileCell(EngineState &e, int bucket, int cell) { append(e.Buckets[bucket], cell); }
 
 /// Files a cell for the side to move: the special four buckets, its bucket by combined
-/// class, the list of own filed cells, and its mark, so the top-four selection by weights
-/// passes it over. Occupied cells are classified but not filed.
-template <Side S> inline void fileOwnCell(EngineState &e, int cell) {
+/// class, the list of own filed cells and, with Mark, its mark, so the top-four selection
+/// by weights passes it over. Occupied cells are classified but not filed.
+template <Side S, bool Mark = true> inline void fileOwnCell(EngineState &e, int cell) {
     int w = combinedClass<S>(e, cell);
     e.OwnBestClass[cell] = uint8_t(cls<S>(e, cell, 0));
     if (e.Board[cell] != Empty) return;
@@ -117,7 +117,7 @@ template <Side S> inline void fileOwnCell(EngineState &e, int cell) {
     const int bucket = e.OwnBucketOf[w];
     if (bucket < FirstUnreadBucket || e.FileUnreadBuckets) fileCell(e, bucket, cell);
     append(e.OwnFiledCells, cell);
-    e.FiledMark[cell] = 0xFFFF;
+    if constexpr (Mark) e.FiledMark[cell] = 0xFFFF;
 }
 
 /// Files a cell for the opponent of the side to move S.

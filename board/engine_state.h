@@ -72,6 +72,10 @@ struct LineNeighbour {
 };
 constexpr int MaxLineNeighbours = 2 * 4 * DirectionCount;
 
+// Flags of a cell's class cache: the whole record, or only what filing reads.
+constexpr uint8_t RecordCurrent = 1;
+constexpr uint8_t CombinedCurrent = 2;
+
 /// The four best cells of a scored array, best first; value 22 marks an unfilled slot.
 struct TopFourRecord {
     std::array<int16_t, 4> cells{};
@@ -129,7 +133,9 @@ struct EngineState {
     std::array<uint16_t, CellCount + 1> DefenceScore{}; ///< opponent-line part of CellScore
     std::array<CellClassRecord, CellCount> CellClassesX{};
     std::array<CellClassRecord, CellCount> CellClassesO{};
-    std::array<uint8_t, CellCount> ClassValidX{}; ///< 1 while CellClassesX of the cell is current
+    /// RecordCurrent while CellClassesX of the cell is current, CombinedCurrent while its
+    /// combined class and strongest class (CellClassesX[..].cls[0]) are.
+    std::array<uint8_t, CellCount> ClassValidX{};
     std::array<uint8_t, CellCount> ClassValidO{};
     /// Combined class of the cell for each side, written with its class record.
     std::array<uint8_t, CellCount> CombinedClassX{};

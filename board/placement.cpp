@@ -30,8 +30,8 @@ template <Side S, int Sign, bool Light> void updateLines(EngineState &e, int p) 
         patternsO[slot] = po;
         // A class record is a function of the four line classes alone, so it stays current
         // while the changed line keeps its class.
-        e.ClassValidX[q] &= uint8_t(e.LineClass[px] == e.LineClass[oldX]);
-        e.ClassValidO[q] &= uint8_t(e.LineClass[po] == e.LineClass[oldO]);
+        e.ClassValidX[q] &= uint8_t(0u - unsigned(e.LineClass[px] == e.LineClass[oldX]));
+        e.ClassValidO[q] &= uint8_t(0u - unsigned(e.LineClass[po] == e.LineClass[oldO]));
         if constexpr (!Light) {
             int16_t dX = int16_t(e.PatternScore[px] - e.PatternScore[oldX]);
             int16_t dO = int16_t(e.PatternScore[po] - e.PatternScore[oldO]);
@@ -176,15 +176,17 @@ uint16_t patternFromBoard(const EngineState &e, int cell, int d, Side own) {
     return uint16_t(pattern);
 }
 
-// A class record marked current must be what sorting the cell's lines gives now.
+// A class record marked current must be what sorting the cell's lines gives now, and so
+// must a combined class and strongest class marked current.
 template <Side S> bool classesCurrent(const EngineState &e, int cell) {
-    const bool valid = S == X ? e.ClassValidX[cell] : e.ClassValidO[cell];
-    if (!valid) return true;
+    const uint8_t flags = S == X ? e.ClassValidX[cell] : e.ClassValidO[cell];
     const CellClassRecord &kept = S == X ? e.CellClassesX[cell] : e.CellClassesO[cell];
     const uint8_t keptCombined = S == X ? e.CombinedClassX[cell] : e.CombinedClassO[cell];
     CellClassRecord fresh;
     const uint8_t combined = classesFromPatterns<S>(e, cell, fresh);
-    return fresh.cls == kept.cls && fresh.dir == kept.dir && combined == keptCombined;
+    if ((flags & RecordCurrent) && (fresh.cls != kept.cls || fresh.dir != kept.dir)) return false;
+    return !(flags & (RecordCurrent | CombinedCurrent)) ||
+           (combined == keptCombined && fresh.cls[0] == kept.cls[0]);
 }
 
 bool verifyState(const EngineState &e) {

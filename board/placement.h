@@ -26,11 +26,37 @@ void sortCellClasses(EngineState &e, int cell, Side side);
 
 /// The class record of side S at the cell, sorted first when stale.
 template <Side S> inline const CellClassRecord &classesOf(EngineState &e, int cell) {
-    if (!classValid<S>(e)[cell]) {
+    if (!(classValid<S>(e)[cell] & RecordCurrent)) {
         sortCellClasses<S>(e, cell);
-        classValid<S>(e)[cell] = 1;
+        classValid<S>(e)[cell] = RecordCurrent | CombinedCurrent;
     }
     return cellClasses<S>(e)[cell];
+}
+
+/// The combined class of side S at the cell and its strongest line class, without the
+/// order of the other lines: both depend only on the four classes, not on which line
+/// holds which.
+template <Side S>
+inline void strongestClasses(const EngineState &e, int cell, uint8_t &combined, uint8_t &best) {
+    const auto &patterns = S == X ? e.LinePatternX[cell] : e.LinePatternO[cell];
+    const uint8_t c0 = e.LineClass[patterns[0]], c1 = e.LineClass[patterns[1]];
+    const uint8_t c2 = e.LineClass[patterns[2]], c3 = e.LineClass[patterns[3]];
+    const uint8_t lo01 = std::min(c0, c1), hi01 = std::max(c0, c1);
+    const uint8_t lo23 = std::min(c2, c3), hi23 = std::max(c2, c3);
+    best = std::min(lo01, lo23);
+    const uint8_t second = std::min(std::max(lo01, lo23), std::min(hi01, hi23));
+    combined =
+        uint8_t(e.ClassTensTimesTen[best] + std::min(e.ClassUnits[best], e.ClassTens[second]));
+}
+
+/// The combined class of side S at the cell, worked out first when stale.
+template <Side S> inline int combinedClassOf(EngineState &e, int cell) {
+    uint8_t &flags = classValid<S>(e)[cell];
+    if (!(flags & CombinedCurrent)) {
+        strongestClasses<S>(e, cell, combinedClasses<S>(e)[cell], cellClasses<S>(e)[cell].cls[0]);
+        flags |= CombinedCurrent;
+    }
+    return combinedClasses<S>(e)[cell];
 }
 
 /// Value below which no cell enters the top four; kept beside the opponent bucket table.

@@ -65,8 +65,7 @@ template <Side S> inline int dir(EngineState &e, int cell, int k) {
 
 /// Level of the best line with the strength of the second direction folded into the units.
 template <Side S> inline int combinedClass(EngineState &e, int cell) {
-    classesOf<S>(e, cell);
-    return combinedClasses<S>(e)[cell];
+    return combinedClassOf<S>(e, cell);
 }
 
 template <Side S> inline int upgradeMask(const EngineState &e, int cell, int d) {
@@ -110,7 +109,7 @@ inline void fileCell(EngineState &e, int bucket, int cell) { append(e.Buckets[bu
 /// by weights passes it over. Occupied cells are classified but not filed.
 template <Side S, bool Mark = true> inline void fileOwnCell(EngineState &e, int cell) {
     int w = combinedClass<S>(e, cell);
-    e.OwnBestClass[cell] = uint8_t(cls<S>(e, cell, 0));
+    e.OwnBestClass[cell] = cellClasses<S>(e)[cell].cls[0]; // current with the combined class
     if (e.Board[cell] != Empty) return;
     if (w == CombinedFourWithThree) fileCell(e, OwnFourWithThree, cell);
     if (w == CombinedFourWithTwo) fileCell(e, OwnFourWithTwo, cell);

@@ -71,6 +71,25 @@ inline unsigned addWhereNonZero8(const uint16_t *score, const int16_t *add, uint
 #endif
 }
 
+/// `addWhereNonZero8` with the sum of two arrays added.
+inline unsigned addSumWhereNonZero8(const uint16_t *score, const int16_t *a, const int16_t *b,
+                                    uint16_t *out) {
+#if defined(__SSE2__)
+    __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i *>(score));
+    __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i *>(a));
+    __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i *>(b));
+    __m128i zero = _mm_cmpeq_epi16(s, _mm_setzero_si128());
+    __m128i sum = _mm_andnot_si128(zero, _mm_add_epi16(s, _mm_add_epi16(va, vb)));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(out), sum);
+    return unsigned(_mm_movemask_epi8(zero)) ^ 0xFFFFu;
+#else
+    int16_t both[8];
+    for (int j = 0; j < 8; ++j)
+        both[j] = int16_t(a[j] + b[j]);
+    return addWhereNonZero8(score, both, out);
+#endif
+}
+
 /// `aboveMask8` of the eight values at `source` with the lanes whose `mark` is 0xFFFF
 /// read as 0.
 inline unsigned aboveMask8Unmarked(const void *source, const uint16_t *mark, uint16_t threshold) {

@@ -16,16 +16,19 @@ constexpr int16_t ScoreSentinel = 32767;
 template <Side S> void evaluateQuietNode(EngineState &e) {
     constexpr Side Them = opponent(S);
     auto n = [&](int bucket) { return int(e.Buckets[bucket].count); };
-    // 1. Candidates gain both sides' weights.
-    // The candidates are gathered on the way, since the selections below look only at them.
-    std::array<int16_t, CellCount> both;
-    for (int c = 0; c < CellCount; ++c)
-        both[c] = int16_t(e.WeightX[c] + e.WeightO[c]);
-    std::array<int16_t, CellCount> candidates;
-    int candidateCount = 0;
+    // 1. Candidates gain both sides' weights. Those above the floor are gathered on the way
+    // as keys, value above cell with the cell counted down, so that descending keys order
+    // by value with ties to the lower cell; the selections below look only at them.
+    const uint16_t floor = topFourFloor(e);
+    std::array<uint32_t, CellCount> keys;
+    int above = 0;
     for (int base = 0; base < CellCount; base += 8) {
-        unsigned mask = addWhereNonZero8(&e.CellScore[base], &both[base], &e.CellScore[base]);
-        forEachLane(mask, base, [&](int c) { candidates[candidateCount++] = int16_t(c); });
+        unsigned mask = addSumWhereNonZero8(&e.CellScore[base], &e.WeightX[base], &e.WeightO[base],
+                                            &e.CellScore[base]);
+        forEachLane(mask, base, [&](int c) {
+            const uint16_t v = e.CellScore[c];
+            if (v > floor) keys[above++] = uint32_t(v) << 16 | uint32_t(0xFFFF - c);
+        });
     }
     // 2. Threat counts of both sides, bucket by bucket.
     int threats = DoubleOpenThreeWeight * (n(OwnDoubleOpenThree) - n(OppDoubleOpenThree)) +
@@ -39,19 +42,10 @@ template <Side S> void evaluateQuietNode(EngineState &e) {
     // that order is found once; only the last round's top-four record is kept, as a round
     // short of four keeps the record's older cells after its own.
     const auto &theirWeights = weights<Them>(e);
-    const uint16_t floor = topFourFloor(e);
     const int limit = e.LeafMoveLimit < 0 ? CellCount : e.LeafMoveLimit; // < 0: no limit
     // The last round that runs starts at 4 * (limit / 4), so limit + 4 ranks are enough.
     const int room = std::min(limit + 4, CellCount);
-    // Key = value above cell, the cell counted down, so that descending keys order by value
-    // with ties to the lower cell; the ranks past the room need no order among themselves.
-    std::array<uint32_t, CellCount> keys;
-    int above = 0;
-    for (int i = 0; i < candidateCount; ++i) {
-        const int c = candidates[i];
-        const uint16_t v = e.CellScore[c];
-        if (v > floor) keys[above++] = uint32_t(v) << 16 | uint32_t(0xFFFF - c);
-    }
+    // The ranks past the room need no order among themselves.
     const int kept = std::min(above, room);
     if (above > room)
         std::nth_element(keys.begin(), keys.begin() + room, keys.begin() + above,

@@ -58,6 +58,7 @@ template <Side S> void scoreOwnFours(EngineState &e, int limit) {
         int b = bucket.cells[i];
         if (e.CellScore[b] == 0) e.CellScore[b] = 1;
         uint16_t best = 0;
+        int fivePoint = -1; // the four's five point, looked up when first needed
         for (int d = 0; d < DirectionCount; ++d) {
             int L = lineLevel<S>(e, b, d);
             if (L < LowestLevel || L > 7) continue;
@@ -78,7 +79,8 @@ template <Side S> void scoreOwnFours(EngineState &e, int limit) {
                     if (L == 7 && sideInc == inc) {
                         // Near the four's five point, a cell on a lone-stone line through it
                         // is worth less.
-                        int f = firstUpgradeCell<S>(e, b, dir<S>(e, b, 0));
+                        if (fivePoint < 0) fivePoint = firstUpgradeCell<S>(e, b, dir<S>(e, b, 0));
+                        const int f = fivePoint;
                         const CellRelationEntry &r = e.CellRelation[f][x];
                         int distance = std::abs(int(r.distance));
                         if (distance >= 1 && distance <= 3 && lineLevel<S>(e, f, r.direction) == 7)

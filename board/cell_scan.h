@@ -3,6 +3,8 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #if defined(__SSE2__)
@@ -177,6 +179,20 @@ private:
     uint16_t threshold_;
 #endif
 };
+
+/// Zeroes a per-cell score array (and its spare entry) eight cells at a time, without the
+/// start-up cost of a string store on so short an array.
+template <size_t N> inline void clearScores(std::array<uint16_t, N> &scores) {
+    static_assert(N == 401);
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (size_t i = 0; i + 8 <= N; i += 8)
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(&scores[i]), zero);
+    scores[N - 1] = 0;
+#else
+    scores.fill(0);
+#endif
+}
 
 /// Calls visit(index) for every lane set in an eight-lane mask from the helpers above, in
 /// ascending order.

@@ -162,6 +162,12 @@ struct EngineState {
     int32_t QuietEvaluation = 0;
     /// Ordering score of every cell per ply, written by the generator (0: no candidate).
     std::array<std::array<uint16_t, CellCount + 1>, MoveScoreRows> MoveScores{};
+    /// The candidate list of the node search's node at each ply, kept here so that a node
+    /// does not clear a fresh 400-cell list on its frame.
+    std::array<CandidateList, MaxPly> PlyMoves{};
+    /// The generator's defence set and the defence list of one threat, scratch of one call.
+    MoveList<BucketRoom> DefenceSetCells{};
+    MoveList<BucketRoom> DefenceWork{};
     /// Node budgets that separate the width classes: t0 = 10 * BudgetBase, tk = tk-1 * base.
     std::array<int32_t, 13> BudgetThresholds{};
     int32_t LeafMoveLimit = 16; ///< moves a quiet node takes into its evaluation

@@ -77,7 +77,8 @@ int nodeSearch(EngineState &e, int move, Side side, int ply, int alpha, int beta
     e.LineFollow[ply] =
         e.LineFollow[ply - 1] && ply < e.PrincipalLine[0] && e.PrincipalLine[ply] == move;
     // 6. Generate.
-    CandidateList moves;
+    assert(ply < MaxPly);
+    CandidateList &moves = e.PlyMoves[size_t(ply)];
     counters.four[0] = counters.wide[side];
     GenerateRequest req;
     req.side = side;

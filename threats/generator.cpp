@@ -13,14 +13,16 @@
 namespace pentad {
 namespace {
 
-// Cells that answer every opponent threat so far. Repeated cells are kept.
+// Cells that answer every opponent threat so far, kept in the state's scratch list so that
+// a node without threats clears nothing. Repeated cells are kept.
 struct DefenceSet {
     bool defined = false;
-    DefenceList cells;
+    DefenceList &cells;
 
     void merge(const DefenceList &list) {
         if (!defined) {
-            cells = list;
+            cells.count = list.count;
+            std::copy_n(list.cells.begin() + 1, list.count, cells.cells.begin() + 1);
             defined = true;
             return;
         }
@@ -140,8 +142,8 @@ template <Side S> void generateMoves(EngineState &e, GenerateRequest &req) {
         return;
     }
     // 6. Scores start from zero.
-    std::fill(e.CellScore.begin(), e.CellScore.end(), uint16_t(0));
-    std::fill(e.DefenceScore.begin(), e.DefenceScore.end(), uint16_t(0));
+    clearScores(e.CellScore);
+    clearScores(e.DefenceScore);
     // 7. Own open four or double four wins.
     for (int b : {OwnOpenFour, OwnDoubleFour}) {
         if (any(e, b)) {
@@ -169,8 +171,8 @@ template <Side S> void generateMoves(EngineState &e, GenerateRequest &req) {
         return;
     }
     // 10. Cells that answer every opponent threat at once.
-    DefenceSet defence;
-    DefenceList list;
+    DefenceSet defence{false, e.DefenceSetCells};
+    DefenceList &list = e.DefenceWork;
     for (int i = 1; i <= e.Buckets[OppOpenFour].count; ++i) {
         defendOpenFour<S>(e, e.Buckets[OppOpenFour].cells[i], list);
         defence.merge(list);

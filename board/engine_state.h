@@ -181,7 +181,6 @@ struct EngineState {
     /// 0..3, then ahead of it, nearest first.
     std::array<std::array<LineNeighbour, MaxLineNeighbours>, CellCount> LineNeighbours{};
     std::array<uint8_t, CellCount> LineNeighbourCount{};
-    std::array<std::array<CellRelationEntry, CellCount>, CellCount> CellRelation{};
     std::array<int32_t, 256> BitCount{};
     /// Signed cell offsets of the cells of a neighbour mask, slots 1..BitCount; slot 0 unused.
     std::array<std::array<std::array<int32_t, DirectionCount>, 256>, 9> MaskOffset{};
@@ -259,6 +258,10 @@ struct EngineState {
     std::array<int32_t, CellCount + 1> RootScores{}; ///< value per RootMoves position; -32000 none
     int32_t BestScore = 0;
     int32_t RootAlpha = 0;
+
+    // --- Constant geometry read rarely; last, so that the tables the search reads at every
+    // node lie close together --------------------------------------------------------------
+    std::array<std::array<CellRelationEntry, CellCount>, CellCount> CellRelation{};
 };
 
 /// The process-wide engine state.

@@ -114,15 +114,16 @@ template <Side S> void generateMoves(EngineState &e, GenerateRequest &req) {
         unsigned mask = eitherAtLeastMask8(&e.WeightX[base], &e.WeightO[base], proximity);
         forEachLane(mask, base, [&](int c) { near[nearCount++] = int16_t(c); });
     }
+    const bool fileUnread = e.FileUnreadBuckets;
     for (int i = 0; i < nearCount; ++i) {
         const int c = near[i];
-        fileOwnCell<S, false>(e, c);
-        if (any(e, OwnFive)) {
+        // The buckets start empty, so the own-five bucket fills only with this cell.
+        if (fileOwnCell<S, false>(e, c, fileUnread) == OwnFive) {
             single(req, firstOf(e, OwnFive));
             e.ForcedResult = true;
             return;
         }
-        fileOpponentCell<S>(e, c);
+        fileOpponentCell<S>(e, c, fileUnread);
     }
     // 4. The most urgent threat decides whether the node may be a quiet leaf.
     int best = LastUrgentBucket + 1;

@@ -106,28 +106,37 @@ inline void fileCell(EngineState &e, int bucket, int cell) { append(e.Buckets[bu
 
 /// Files a cell for the side to move: the special four buckets, its bucket by combined
 /// class, the list of own filed cells and, with Mark, its mark, so the top-four selection
-/// by weights passes it over. Occupied cells are classified but not filed.
-template <Side S, bool Mark = true> inline void fileOwnCell(EngineState &e, int cell) {
+/// by weights passes it over. Occupied cells are classified but not filed. Returns the
+/// cell's bucket, 0 when it is occupied.
+template <Side S, bool Mark = true>
+inline int fileOwnCell(EngineState &e, int cell, bool fileUnread) {
     int w = combinedClass<S>(e, cell);
     e.OwnBestClass[cell] = cellClasses<S>(e)[cell].cls[0]; // current with the combined class
-    if (e.Board[cell] != Empty) return;
+    if (e.Board[cell] != Empty) return 0;
     if (w == CombinedFourWithThree) fileCell(e, OwnFourWithThree, cell);
     if (w == CombinedFourWithTwo) fileCell(e, OwnFourWithTwo, cell);
     const int bucket = e.OwnBucketOf[w];
-    if (bucket < FirstUnreadBucket || e.FileUnreadBuckets) fileCell(e, bucket, cell);
+    if (bucket < FirstUnreadBucket || fileUnread) fileCell(e, bucket, cell);
     append(e.OwnFiledCells, cell);
     if constexpr (Mark) e.FiledMark[cell] = 0xFFFF;
+    return bucket;
+}
+template <Side S, bool Mark = true> inline int fileOwnCell(EngineState &e, int cell) {
+    return fileOwnCell<S, Mark>(e, cell, e.FileUnreadBuckets);
 }
 
 /// Files a cell for the opponent of the side to move S.
-template <Side S> inline void fileOpponentCell(EngineState &e, int cell) {
+template <Side S> inline void fileOpponentCell(EngineState &e, int cell, bool fileUnread) {
     constexpr Side Them = opponent(S);
     int w = combinedClass<Them>(e, cell);
     if (e.Board[cell] != Empty) return;
     if (w == CombinedFourWithThree) fileCell(e, OppFourWithThree, cell);
     if (w == CombinedFourWithTwo) fileCell(e, OppFourWithTwo, cell);
     const int bucket = e.OpponentBucketOf[w];
-    if (bucket < FirstUnreadBucket || e.FileUnreadBuckets) fileCell(e, bucket, cell);
+    if (bucket < FirstUnreadBucket || fileUnread) fileCell(e, bucket, cell);
+}
+template <Side S> inline void fileOpponentCell(EngineState &e, int cell) {
+    fileOpponentCell<S>(e, cell, e.FileUnreadBuckets);
 }
 
 /// Takes the marks of every own filed cell away.

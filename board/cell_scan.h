@@ -3,8 +3,6 @@
 #pragma once
 
 #include <algorithm>
-#include <array>
-#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #if defined(__SSE2__)
@@ -129,68 +127,6 @@ inline uint16_t unsignedMax16(const uint16_t *source, const uint16_t *mark) {
     for (int j = 0; j < 16; ++j)
         best = std::max(best, uint16_t(mark ? source[j] & ~mark[j] : source[j]));
     return best;
-#endif
-}
-
-/// Tests groups of eight unsigned 16-bit values against one threshold, kept ready for the
-/// comparison so that a scan pays for it only when the threshold changes.
-class UnsignedAbove {
-public:
-    explicit UnsignedAbove(uint16_t threshold) { set(threshold); }
-    void set(uint16_t threshold) {
-#if defined(__SSE2__)
-        threshold_ = _mm_set1_epi16(int16_t(threshold ^ 0x8000));
-#else
-        threshold_ = threshold;
-#endif
-    }
-    /// Bit 2i set when value i of the eight at `source` is above the threshold; a lane whose
-    /// `mark` is 0xFFFF reads as 0.
-    unsigned mask8(const uint16_t *source, const uint16_t *mark) const {
-#if defined(__SSE2__)
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(source));
-        v = _mm_andnot_si128(_mm_loadu_si128(reinterpret_cast<const __m128i *>(mark)), v);
-        v = _mm_xor_si128(v, _mm_set1_epi16(int16_t(0x8000)));
-        return unsigned(_mm_movemask_epi8(_mm_cmpgt_epi16(v, threshold_)));
-#else
-        unsigned bits = 0;
-        for (int j = 0; j < 8; ++j)
-            bits |= unsigned(uint16_t(source[j] & ~mark[j]) > threshold_) << (2 * j);
-        return bits;
-#endif
-    }
-    unsigned mask8(const uint16_t *source) const {
-#if defined(__SSE2__)
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(source));
-        v = _mm_xor_si128(v, _mm_set1_epi16(int16_t(0x8000)));
-        return unsigned(_mm_movemask_epi8(_mm_cmpgt_epi16(v, threshold_)));
-#else
-        unsigned bits = 0;
-        for (int j = 0; j < 8; ++j)
-            bits |= unsigned(source[j] > threshold_) << (2 * j);
-        return bits;
-#endif
-    }
-
-private:
-#if defined(__SSE2__)
-    __m128i threshold_;
-#else
-    uint16_t threshold_;
-#endif
-};
-
-/// Zeroes a per-cell score array (and its spare entry) eight cells at a time, without the
-/// start-up cost of a string store on so short an array.
-template <size_t N> inline void clearScores(std::array<uint16_t, N> &scores) {
-    static_assert(N == 401);
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    for (size_t i = 0; i + 8 <= N; i += 8)
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(&scores[i]), zero);
-    scores[N - 1] = 0;
-#else
-    scores.fill(0);
 #endif
 }
 

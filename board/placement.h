@@ -106,17 +106,13 @@ void selectTopFour(EngineState &e, const std::array<T, CellCount + 1> &values,
     // Lanes above `entry` may enter; with fewer than four groups above the floor every lane
     // above it may.
     const uint16_t entry = highest[3] > floor ? uint16_t(highest[3] - 1) : floor;
-    UnsignedAbove above(entry);
     for (int g = 0; g < Groups; ++g) {
         if (groupMax[size_t(g)] <= entry) continue;
-        const int base = 16 * g;
-        const unsigned mask = marks ? above.mask8(&source[base], &marks[base]) |
-                                          above.mask8(&source[base + 8], &marks[base + 8]) << 16
-                                    : above.mask8(&source[base]) | above.mask8(&source[base + 8])
-                                                                       << 16;
-        auto offer = [&](int c) { offerTopFour(top, c, source[c]); };
-        forEachLane(mask & 0xFFFFu, base, offer);
-        forEachLane(mask >> 16, base + 8, offer);
+        for (int base = 16 * g; base < 16 * g + 16; base += 8) {
+            const unsigned mask = marks ? aboveMask8Unmarked(&source[base], &marks[base], entry)
+                                        : aboveMask8(&source[base], entry);
+            forEachLane(mask, base, [&](int c) { offerTopFour(top, c, source[c]); });
+        }
     }
 }
 

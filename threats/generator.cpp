@@ -143,8 +143,8 @@ template <Side S> void generateMoves(EngineState &e, GenerateRequest &req) {
         return;
     }
     // 6. Scores start from zero.
-    clearScores(e.CellScore);
-    clearScores(e.DefenceScore);
+    std::fill(e.CellScore.begin(), e.CellScore.end(), uint16_t(0));
+    std::fill(e.DefenceScore.begin(), e.DefenceScore.end(), uint16_t(0));
     // 7. Own open four or double four wins.
     for (int b : {OwnOpenFour, OwnDoubleFour}) {
         if (any(e, b)) {

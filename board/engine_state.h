@@ -57,6 +57,19 @@ struct CellRelationEntry {
     uint16_t direction;
 };
 
+/// The common line of cells a and b: a = b + distance * LineStep[direction]. A cell with
+/// itself reads distance 0 in direction 1. Worked out from the rows and columns, as a table
+/// of all pairs would fill 640 KB of cache lines for a few lookups per node.
+constexpr CellRelationEntry cellRelation(int a, int b) {
+    const int ra = a / BoardSize, ca = a % BoardSize, rb = b / BoardSize, cb = b % BoardSize;
+    CellRelationEntry r{21, 0};
+    if (ca == cb) r = {int16_t(ra - rb), 2};
+    if (ra == rb) r = {int16_t(ca - cb), 0};
+    if (ra + ca == rb + cb) r = {int16_t(ra - rb), 3};
+    if (ca - ra == cb - rb) r = {int16_t(ra - rb), 1};
+    return r;
+}
+
 /// A cell's four line classes for one side, strongest first, and their directions.
 struct CellClassRecord {
     std::array<uint8_t, 4> cls;
@@ -258,10 +271,6 @@ struct EngineState {
     std::array<int32_t, CellCount + 1> RootScores{}; ///< value per RootMoves position; -32000 none
     int32_t BestScore = 0;
     int32_t RootAlpha = 0;
-
-    // --- Constant geometry read rarely; last, so that the tables the search reads at every
-    // node lie close together --------------------------------------------------------------
-    std::array<std::array<CellRelationEntry, CellCount>, CellCount> CellRelation{};
 };
 
 /// The process-wide engine state.

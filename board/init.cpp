@@ -97,20 +97,6 @@ void buildMaskOffsets(EngineState &e) {
     }
 }
 
-void buildCellRelation(EngineState &e) {
-    for (int a = 0; a < CellCount; ++a) {
-        for (int b = 0; b < CellCount; ++b) {
-            int ra = e.RowOf[a], ca = e.ColumnOf[a], rb = e.RowOf[b], cb = e.ColumnOf[b];
-            CellRelationEntry r{21, 0};
-            if (ca == cb) r = {int16_t(ra - rb), 2};
-            if (ra == rb) r = {int16_t(ca - cb), 0};
-            if (ra + ca == rb + cb) r = {int16_t(ra - rb), 3};
-            if (ca - ra == cb - rb) r = {int16_t(ra - rb), 1};
-            e.CellRelation[a][b] = r;
-        }
-    }
-}
-
 void buildWindows(EngineState &e) {
     e.FiveWindowCount = 0;
     e.WindowsOfCellCount.fill(0);
@@ -213,13 +199,11 @@ void initEngine(EngineState &e) {
         e.OwnBucketOf[w] = OwnBucketOfCategory[threatCategoryOf(w)];
         e.OpponentBucketOf[w] = OpponentBucketOfCategory[threatCategoryOf(w)];
     }
-    // 7. Common line of every pair of cells.
-    buildCellRelation(e);
-    // 8. Five-cell windows.
+    // 7. Five-cell windows.
     buildWindows(e);
-    // 9. Empty-board line state.
+    // 8. Empty-board line state.
     resetLineState(e);
-    // 10. Position key and the key table.
+    // 9. Position key and the key table.
     e.PositionKey = {};
     buildZobristTable(e);
 }

@@ -22,9 +22,8 @@ TEST(Geometry, ReachTablesStopAtTheBorderByRowAndColumn) {
 }
 
 TEST(Geometry, CellRelationNamesTheCommonLine) {
-    auto e = test::freshState();
     auto rel = [&](int a, int b) {
-        auto r = e->CellRelation[a][b];
+        auto r = cellRelation(a, b);
         return std::pair<int, int>(r.distance, r.direction);
     };
     EXPECT_EQ(rel(0, 0), (std::pair{0, 1}));
@@ -37,7 +36,7 @@ TEST(Geometry, CellRelationNamesTheCommonLine) {
     // Whenever two cells share a line, a = b + distance * step.
     for (int a = 0; a < CellCount; a += 7) {
         for (int b = 0; b < CellCount; ++b) {
-            auto r = e->CellRelation[a][b];
+            auto r = cellRelation(a, b);
             if (r.distance != 21) {
                 EXPECT_EQ(a, b + r.distance * LineStep[r.direction]);
             }

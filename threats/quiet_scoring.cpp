@@ -25,6 +25,21 @@ template <typename F> void forEachNearMaskCell(int b, int mask, int d, F &&visit
 
 inline void add(uint16_t &value, int increment) { value = uint16_t(value + increment); }
 
+// The direction of the line from a cell to one at most three steps away, by row and column
+// difference (+3 each); -1 where they share no line, or are the same cell.
+constexpr auto NearLineDirection = [] {
+    std::array<std::array<int8_t, 7>, 7> table{};
+    constexpr int Centre = 10 * BoardSize + 10;
+    for (int dr = -3; dr <= 3; ++dr) {
+        for (int dc = -3; dc <= 3; ++dc) {
+            const CellRelationEntry r = cellRelation(Centre, Centre - dr * BoardSize - dc);
+            const bool near = r.distance != 0 && r.distance >= -3 && r.distance <= 3;
+            table[size_t(dr + 3)][size_t(dc + 3)] = near ? int8_t(r.direction) : int8_t(-1);
+        }
+    }
+    return table;
+}();
+
 template <Side Named> int lineLevel(const EngineState &e, int cell, int d) {
     return e.ClassTens[e.LineClass[linePatterns<Named>(e)[cell][d]]];
 }
@@ -81,9 +96,10 @@ template <Side S> void scoreOwnFours(EngineState &e, int limit) {
                         // is worth less.
                         if (fivePoint < 0) fivePoint = firstUpgradeCell<S>(e, b, dir<S>(e, b, 0));
                         const int f = fivePoint;
-                        const CellRelationEntry &r = e.CellRelation[f][x];
-                        int distance = std::abs(int(r.distance));
-                        if (distance >= 1 && distance <= 3 && lineLevel<S>(e, f, r.direction) == 7)
+                        const unsigned dr = unsigned(e.RowOf[f] - e.RowOf[x] + 3);
+                        const unsigned dc = unsigned(e.ColumnOf[f] - e.ColumnOf[x] + 3);
+                        const int direction = dr <= 6 && dc <= 6 ? NearLineDirection[dr][dc] : -1;
+                        if (direction >= 0 && lineLevel<S>(e, f, direction) == 7)
                             add(e.CellScore[x], inc / -3);
                     }
                 }

@@ -115,16 +115,25 @@ template <Side S> void generateMoves(EngineState &e, GenerateRequest &req) {
         forEachLane(mask, base, [&](int c) { near[nearCount++] = int16_t(c); });
     }
     const bool fileUnread = e.FileUnreadBuckets;
-    for (int i = 0; i < nearCount; ++i) {
-        const int c = near[i];
-        // The buckets start empty, so the own-five bucket fills only with this cell.
-        if (fileOwnCell<S, false>(e, c, fileUnread) == OwnFive) {
-            single(req, firstOf(e, OwnFive));
-            e.ForcedResult = true;
-            return;
+    // True when an own five point was found.
+    auto fileNear = [&]<bool KnownEmpty>() {
+        for (int i = 0; i < nearCount; ++i) {
+            const int c = near[i];
+            // The buckets start empty, so the own-five bucket fills only with this cell.
+            if (fileOwnCell<S, false, KnownEmpty>(e, c, fileUnread) == OwnFive) {
+                single(req, firstOf(e, OwnFive));
+                e.ForcedResult = true;
+                return true;
+            }
+            fileOpponentCell<S, KnownEmpty>(e, c, fileUnread);
         }
-        fileOpponentCell<S>(e, c, fileUnread);
-    }
+        return false;
+    };
+    // A stone zeroes its cell's weights, so with a floor above zero every near cell is
+    // empty and the filing need not look.
+    if (proximity > 0 ? fileNear.template operator()<true>()
+                      : fileNear.template operator()<false>())
+        return;
     // 4. The most urgent threat decides whether the node may be a quiet leaf.
     int best = LastUrgentBucket + 1;
     for (int b = OppFive; b <= LastUrgentBucket; ++b) {

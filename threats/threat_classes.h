@@ -104,17 +104,21 @@ inline void appendMask(const EngineState &e, MoveList<N> &list, int cell, int ma
 /// Files a cell into a bucket; a cell beyond the bucket's room is dropped.
 inline void fileCell(EngineState &e, int bucket, int cell) { append(e.Buckets[bucket], cell); }
 
+/// Whether a combined class is one of the two four classes with buckets of their own.
+inline bool specialFour(int w) { return unsigned(w - CombinedFourWithThree) <= 1u; }
+
 /// Files a cell for the side to move: the special four buckets, its bucket by combined
 /// class, the list of own filed cells and, with Mark, its mark, so the top-four selection
-/// by weights passes it over. Occupied cells are classified but not filed. Returns the
-/// cell's bucket, 0 when it is occupied.
-template <Side S, bool Mark = true>
+/// by weights passes it over. Occupied cells are classified but not filed; with
+/// KnownEmpty the caller has made sure the cell is empty. Returns the cell's bucket, 0
+/// when it is occupied.
+template <Side S, bool Mark = true, bool KnownEmpty = false>
 inline int fileOwnCell(EngineState &e, int cell, bool fileUnread) {
     int w = combinedClass<S>(e, cell);
     e.OwnBestClass[cell] = cellClasses<S>(e)[cell].cls[0]; // current with the combined class
-    if (e.Board[cell] != Empty) return 0;
-    if (w == CombinedFourWithThree) fileCell(e, OwnFourWithThree, cell);
-    if (w == CombinedFourWithTwo) fileCell(e, OwnFourWithTwo, cell);
+    if (!KnownEmpty && e.Board[cell] != Empty) return 0;
+    if (specialFour(w))
+        fileCell(e, w == CombinedFourWithThree ? OwnFourWithThree : OwnFourWithTwo, cell);
     const int bucket = e.OwnBucketOf[w];
     if (bucket < FirstUnreadBucket || fileUnread) fileCell(e, bucket, cell);
     append(e.OwnFiledCells, cell);
@@ -126,12 +130,13 @@ template <Side S, bool Mark = true> inline int fileOwnCell(EngineState &e, int c
 }
 
 /// Files a cell for the opponent of the side to move S.
-template <Side S> inline void fileOpponentCell(EngineState &e, int cell, bool fileUnread) {
+template <Side S, bool KnownEmpty = false>
+inline void fileOpponentCell(EngineState &e, int cell, bool fileUnread) {
     constexpr Side Them = opponent(S);
     int w = combinedClass<Them>(e, cell);
-    if (e.Board[cell] != Empty) return;
-    if (w == CombinedFourWithThree) fileCell(e, OppFourWithThree, cell);
-    if (w == CombinedFourWithTwo) fileCell(e, OppFourWithTwo, cell);
+    if (!KnownEmpty && e.Board[cell] != Empty) return;
+    if (specialFour(w))
+        fileCell(e, w == CombinedFourWithThree ? OppFourWithThree : OppFourWithTwo, cell);
     const int bucket = e.OpponentBucketOf[w];
     if (bucket < FirstUnreadBucket || fileUnread) fileCell(e, bucket, cell);
 }

@@ -133,12 +133,16 @@ inline uint16_t unsignedMax16(const uint16_t *source, const uint16_t *mark) {
 /// Calls visit(index) for every lane set in an eight-lane mask from the helpers above, in
 /// ascending order.
 template <typename F> inline void forEachLane(unsigned mask, int base, F &&visit) {
-    mask &= 0x5555u;
-    while (mask) {
-        int lane = __builtin_ctz(mask) >> 1;
-        mask &= mask - 1;
-        visit(base + lane);
-    }
+    for (mask &= 0x5555u; mask; mask &= mask - 1)
+        visit(base + (__builtin_ctz(mask) >> 1));
+}
+
+/// `forEachLane` with a visit that may stop the walk by returning true; returns whether
+/// one did.
+template <typename F> inline bool anyLane(unsigned mask, int base, F &&visit) {
+    for (mask &= 0x5555u; mask; mask &= mask - 1)
+        if (visit(base + (__builtin_ctz(mask) >> 1))) return true;
+    return false;
 }
 
 } // namespace pentad

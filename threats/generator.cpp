@@ -104,28 +104,26 @@ template <Side S> void generateMoves(EngineState &e, GenerateRequest &req) {
     else
         req.moveLimit = widthForBudget(e, req.budget) + (req.ply <= 2 ? ShallowPlyExtraWidth : 0);
 
-    // 3. Classify every cell near the stones, for both sides. Nothing reads the marks
-    // before the expansion, which marks every filed cell itself, so the scan sets none.
-    // Cells near stones, eight at a time.
+    // 3. Classify every cell near the stones, for both sides, eight cells at a time.
+    // Nothing reads the marks before the expansion, which marks every filed cell itself,
+    // so the scan sets none.
     const int16_t proximity = int16_t(4 * e.Params.ProximityFloor);
-    int16_t near[CellCount];
-    int nearCount = 0;
-    for (int base = 0; base < CellCount; base += 8) {
-        unsigned mask = eitherAtLeastMask8(&e.WeightX[base], &e.WeightO[base], proximity);
-        forEachLane(mask, base, [&](int c) { near[nearCount++] = int16_t(c); });
-    }
     const bool fileUnread = e.FileUnreadBuckets;
     // True when an own five point was found.
     auto fileNear = [&]<bool KnownEmpty>() {
-        for (int i = 0; i < nearCount; ++i) {
-            const int c = near[i];
-            // The buckets start empty, so the own-five bucket fills only with this cell.
-            if (fileOwnCell<S, false, KnownEmpty>(e, c, fileUnread) == OwnFive) {
-                single(req, firstOf(e, OwnFive));
-                e.ForcedResult = true;
-                return true;
-            }
-            fileOpponentCell<S, KnownEmpty>(e, c, fileUnread);
+        for (int base = 0; base < CellCount; base += 8) {
+            const unsigned mask = eitherAtLeastMask8(&e.WeightX[base], &e.WeightO[base], proximity);
+            const bool five = anyLane(mask, base, [&](int c) {
+                // The buckets start empty, so the own-five bucket fills only with this cell.
+                if (fileOwnCell<S, false, KnownEmpty>(e, c, fileUnread) == OwnFive) {
+                    single(req, firstOf(e, OwnFive));
+                    e.ForcedResult = true;
+                    return true;
+                }
+                fileOpponentCell<S, KnownEmpty>(e, c, fileUnread);
+                return false;
+            });
+            if (five) return true;
         }
         return false;
     };

@@ -33,20 +33,28 @@ template <Side S> inline const CellClassRecord &classesOf(EngineState &e, int ce
     return cellClasses<S>(e)[cell];
 }
 
+/// The smaller of two values, without a branch.
+inline unsigned branchlessMin(unsigned a, unsigned b) {
+    return b ^ ((a ^ b) & (0u - unsigned(a < b)));
+}
+
 /// The combined class of side S at the cell and its strongest line class, without the
 /// order of the other lines: both depend only on the four classes, not on which line
 /// holds which.
 template <Side S>
 inline void strongestClasses(const EngineState &e, int cell, uint8_t &combined, uint8_t &best) {
+    // Which class is the smaller is as good as random, so the minima are taken without
+    // branches.
     const auto &patterns = S == X ? e.LinePatternX[cell] : e.LinePatternO[cell];
-    const uint8_t c0 = e.LineClass[patterns[0]], c1 = e.LineClass[patterns[1]];
-    const uint8_t c2 = e.LineClass[patterns[2]], c3 = e.LineClass[patterns[3]];
-    const uint8_t lo01 = std::min(c0, c1), hi01 = std::max(c0, c1);
-    const uint8_t lo23 = std::min(c2, c3), hi23 = std::max(c2, c3);
-    best = std::min(lo01, lo23);
-    const uint8_t second = std::min(std::max(lo01, lo23), std::min(hi01, hi23));
-    combined =
-        uint8_t(e.ClassTensTimesTen[best] + std::min(e.ClassUnits[best], e.ClassTens[second]));
+    const unsigned c0 = e.LineClass[patterns[0]], c1 = e.LineClass[patterns[1]];
+    const unsigned c2 = e.LineClass[patterns[2]], c3 = e.LineClass[patterns[3]];
+    const unsigned lo01 = branchlessMin(c0, c1), hi01 = c0 ^ c1 ^ lo01;
+    const unsigned lo23 = branchlessMin(c2, c3), hi23 = c2 ^ c3 ^ lo23;
+    const unsigned lowest = branchlessMin(lo01, lo23);
+    const unsigned second = branchlessMin(lo01 ^ lo23 ^ lowest, branchlessMin(hi01, hi23));
+    best = uint8_t(lowest);
+    combined = uint8_t(e.ClassTensTimesTen[lowest] +
+                       branchlessMin(e.ClassUnits[lowest], e.ClassTens[second]));
 }
 
 /// The combined class of side S at the cell, worked out first when stale.

@@ -104,16 +104,22 @@ void selectTopFour(EngineState &e, const std::array<T, CellCount + 1> &values,
     static_assert(CellCount % 16 == 0);
     const uint16_t *marks = passedOver ? passedOver->data() : nullptr;
     std::array<uint16_t, Groups> groupMax;
-    std::array<uint16_t, 4> highest = {floor, floor, floor, floor};
+    // The four highest maxima are kept without branches: where a maximum falls among them
+    // is as good as random.
+    unsigned h0 = floor, h1 = floor, h2 = floor, h3 = floor;
     for (int g = 0; g < Groups; ++g) {
-        uint16_t m = unsignedMax16(&source[16 * g], marks ? &marks[16 * g] : nullptr);
-        groupMax[size_t(g)] = m;
-        for (int k = 0; k < 4 && m > highest[3]; ++k)
-            if (m > highest[size_t(k)]) std::swap(m, highest[size_t(k)]);
+        const unsigned m = unsignedMax16(&source[16 * g], marks ? &marks[16 * g] : nullptr);
+        groupMax[size_t(g)] = uint16_t(m);
+        const unsigned r0 = branchlessMin(h0, m), r1 = branchlessMin(h1, r0);
+        const unsigned r2 = branchlessMin(h2, r1);
+        h0 = h0 ^ m ^ r0; // the larger of h0 and m
+        h1 = h1 ^ r0 ^ r1;
+        h2 = h2 ^ r1 ^ r2;
+        h3 = h3 ^ branchlessMin(h3, r2) ^ r2;
     }
     // Lanes above `entry` may enter; with fewer than four groups above the floor every lane
     // above it may.
-    const uint16_t entry = highest[3] > floor ? uint16_t(highest[3] - 1) : floor;
+    const uint16_t entry = h3 > floor ? uint16_t(h3 - 1) : floor;
     for (int g = 0; g < Groups; ++g) {
         if (groupMax[size_t(g)] <= entry) continue;
         for (int base = 16 * g; base < 16 * g + 16; base += 8) {

@@ -11,8 +11,6 @@
 namespace pentad {
 namespace {
 constexpr int16_t ScoreSentinel = 32767;
-/// Rooms up to this are ranked by insertion, larger ones by selection and sorting.
-constexpr int SmallRoom = 32;
 } // namespace
 
 template <Side S> void evaluateQuietNode(EngineState &e) {
@@ -49,30 +47,10 @@ template <Side S> void evaluateQuietNode(EngineState &e) {
     const int room = std::min(limit + 4, CellCount);
     // The ranks past the room need no order among themselves.
     const int kept = std::min(above, room);
-    if (room <= SmallRoom) {
-        // Insertion into the ranks kept so far: once they are full, nearly every key falls
-        // below the last and costs one well-predicted test, where a sort's partitions
-        // mispredict about every other comparison.
-        int filled = 0;
-        for (int i = 0; i < above; ++i) {
-            const uint32_t key = keys[size_t(i)];
-            int j;
-            if (filled < room) {
-                j = filled++;
-            } else {
-                if (key <= keys[size_t(room - 1)]) continue;
-                j = room - 1;
-            }
-            for (; j > 0 && keys[size_t(j - 1)] < key; --j)
-                keys[size_t(j)] = keys[size_t(j - 1)];
-            keys[size_t(j)] = key;
-        }
-    } else {
-        if (above > room)
-            std::nth_element(keys.begin(), keys.begin() + room, keys.begin() + above,
-                             std::greater<uint32_t>());
-        std::sort(keys.begin(), keys.begin() + kept, std::greater<uint32_t>());
-    }
+    if (above > room)
+        std::nth_element(keys.begin(), keys.begin() + room, keys.begin() + above,
+                         std::greater<uint32_t>());
+    std::sort(keys.begin(), keys.begin() + kept, std::greater<uint32_t>());
     std::array<int16_t, CellCount> ranked;
     std::array<uint16_t, CellCount> rankedValue;
     for (int i = 0; i < kept; ++i) {

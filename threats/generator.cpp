@@ -4,6 +4,7 @@
 #include "board/cell_scan.h"
 
 #include <algorithm>
+#include <cassert>
 
 #include "threats/combinations.h"
 #include "threats/evaluation.h"
@@ -114,6 +115,7 @@ template <Side S> void generateMoves(EngineState &e, GenerateRequest &req) {
         for (int base = 0; base < CellCount; base += 8) {
             const unsigned mask = eitherAtLeastMask8(&e.WeightX[base], &e.WeightO[base], proximity);
             const bool five = anyLane(mask, base, [&](int c) {
+                assert(!KnownEmpty || e.Board[c] == Empty);
                 // The buckets start empty, so the own-five bucket fills only with this cell.
                 if (fileOwnCell<S, false, KnownEmpty>(e, c, fileUnread) == OwnFive) {
                     single(req, firstOf(e, OwnFive));

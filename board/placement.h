@@ -103,7 +103,7 @@ void selectTopFour(EngineState &e, const std::array<T, CellCount + 1> &values,
     constexpr int Groups = CellCount / 16;
     static_assert(CellCount % 16 == 0);
     const uint16_t *marks = passedOver ? passedOver->data() : nullptr;
-    std::array<uint16_t, Groups> groupMax;
+    std::array<uint16_t, 32> groupMax{}; // the groups, then room for whole eight-lane tests
     // The four highest maxima are kept without branches: where a maximum falls among them
     // is as good as random.
     unsigned h0 = floor, h1 = floor, h2 = floor, h3 = floor;
@@ -120,8 +120,12 @@ void selectTopFour(EngineState &e, const std::array<T, CellCount + 1> &values,
     // Lanes above `entry` may enter; with fewer than four groups above the floor every lane
     // above it may.
     const uint16_t entry = h3 > floor ? uint16_t(h3 - 1) : floor;
-    for (int g = 0; g < Groups; ++g) {
-        if (groupMax[size_t(g)] <= entry) continue;
+    // The groups whose maxima pass, found eight at a time: which ones do follows no pattern.
+    uint64_t passing = 0;
+    for (int k = 0; k < 4; ++k)
+        passing |= uint64_t(aboveMask8(&groupMax[size_t(8 * k)], entry)) << (16 * k);
+    for (passing &= 0x5555555555555555u; passing; passing &= passing - 1) {
+        const int g = __builtin_ctzll(passing) >> 1;
         for (int base = 16 * g; base < 16 * g + 16; base += 8) {
             const unsigned mask = marks ? aboveMask8Unmarked(&source[base], &marks[base], entry)
                                         : aboveMask8(&source[base], entry);

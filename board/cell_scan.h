@@ -130,17 +130,17 @@ inline uint16_t unsignedMax16(const uint16_t *source, const uint16_t *mark) {
 #endif
 }
 
-/// Calls visit(index) for every lane set in an eight-lane mask from the helpers above, in
-/// ascending order.
+/// Calls visit(index) for every lane set in a mask from the helpers above, in ascending
+/// order; a second eight lanes may stand in the upper half.
 template <typename F> inline void forEachLane(unsigned mask, int base, F &&visit) {
-    for (mask &= 0x5555u; mask; mask &= mask - 1)
+    for (mask &= 0x55555555u; mask; mask &= mask - 1)
         visit(base + (__builtin_ctz(mask) >> 1));
 }
 
 /// `forEachLane` with a visit that may stop the walk by returning true; returns whether
 /// one did.
 template <typename F> inline bool anyLane(unsigned mask, int base, F &&visit) {
-    for (mask &= 0x5555u; mask; mask &= mask - 1)
+    for (mask &= 0x55555555u; mask; mask &= mask - 1)
         if (visit(base + (__builtin_ctz(mask) >> 1))) return true;
     return false;
 }

@@ -126,11 +126,12 @@ void selectTopFour(EngineState &e, const std::array<T, CellCount + 1> &values,
         passing |= uint64_t(aboveMask8(&groupMax[size_t(8 * k)], entry)) << (16 * k);
     for (passing &= 0x5555555555555555u; passing; passing &= passing - 1) {
         const int g = __builtin_ctzll(passing) >> 1;
-        for (int base = 16 * g; base < 16 * g + 16; base += 8) {
-            const unsigned mask = marks ? aboveMask8Unmarked(&source[base], &marks[base], entry)
-                                        : aboveMask8(&source[base], entry);
-            forEachLane(mask, base, [&](int c) { offerTopFour(top, c, source[c]); });
-        }
+        const int base = 16 * g;
+        const unsigned mask =
+            marks ? aboveMask8Unmarked(&source[base], &marks[base], entry) |
+                        aboveMask8Unmarked(&source[base + 8], &marks[base + 8], entry) << 16
+                  : aboveMask8(&source[base], entry) | aboveMask8(&source[base + 8], entry) << 16;
+        forEachLane(mask, base, [&](int c) { offerTopFour(top, c, source[c]); });
     }
 }
 

@@ -22,12 +22,18 @@ template <Side S> void evaluateQuietNode(EngineState &e) {
     const uint16_t floor = topFourFloor(e);
     std::array<uint32_t, CellCount> keys;
     int above = 0;
-    for (int base = 0; base < CellCount; base += 8) {
-        unsigned mask = addSumWhereNonZero8(&e.CellScore[base], &e.WeightX[base], &e.WeightO[base],
-                                            &e.CellScore[base]);
+    // Sixteen cells a walk, and the keys gathered without a branch on the floor: neither
+    // the end of a walk nor which candidates pass the floor follows a pattern.
+    for (int base = 0; base < CellCount; base += 16) {
+        const unsigned mask = addSumWhereNonZero8(&e.CellScore[base], &e.WeightX[base],
+                                                  &e.WeightO[base], &e.CellScore[base]) |
+                              addSumWhereNonZero8(&e.CellScore[base + 8], &e.WeightX[base + 8],
+                                                  &e.WeightO[base + 8], &e.CellScore[base + 8])
+                                  << 16;
         forEachLane(mask, base, [&](int c) {
             const uint16_t v = e.CellScore[c];
-            if (v > floor) keys[above++] = uint32_t(v) << 16 | uint32_t(0xFFFF - c);
+            keys[size_t(above)] = uint32_t(v) << 16 | uint32_t(0xFFFF - c);
+            above += int(v > floor);
         });
     }
     // 2. Threat counts of both sides, bucket by bucket.

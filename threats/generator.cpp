@@ -82,8 +82,10 @@ template <Side S> void collectScoredMoves(EngineState &e, GenerateRequest &req) 
     CandidateList &out = *req.moves;
     int count = out.count;
     // The whole row is rewritten, so every cell that is no candidate now reads 0.
-    for (int base = 0; base < CellCount; base += 8) {
-        unsigned mask = addWhereNonZero8(&e.CellScore[base], &ownWeights[base], &row[base]);
+    for (int base = 0; base < CellCount; base += 16) {
+        const unsigned mask =
+            addWhereNonZero8(&e.CellScore[base], &ownWeights[base], &row[base]) |
+            addWhereNonZero8(&e.CellScore[base + 8], &ownWeights[base + 8], &row[base + 8]) << 16;
         forEachLane(mask, base, [&](int c) { out.cells[++count] = int16_t(c); });
     }
     out.count = int16_t(count);
@@ -112,8 +114,11 @@ template <Side S> void generateMoves(EngineState &e, GenerateRequest &req) {
     const bool fileUnread = e.FileUnreadBuckets;
     // True when an own five point was found.
     auto fileNear = [&]<bool KnownEmpty>() {
-        for (int base = 0; base < CellCount; base += 8) {
-            const unsigned mask = eitherAtLeastMask8(&e.WeightX[base], &e.WeightO[base], proximity);
+        // Sixteen cells a walk: the end of each walk is a branch that follows no pattern.
+        for (int base = 0; base < CellCount; base += 16) {
+            const unsigned mask =
+                eitherAtLeastMask8(&e.WeightX[base], &e.WeightO[base], proximity) |
+                eitherAtLeastMask8(&e.WeightX[base + 8], &e.WeightO[base + 8], proximity) << 16;
             const bool five = anyLane(mask, base, [&](int c) {
                 assert(!KnownEmpty || e.Board[c] == Empty);
                 // The buckets start empty, so the own-five bucket fills only with this cell.

@@ -152,10 +152,7 @@ uint8_t classesFromPatterns(const EngineState &e, int cell, CellClassRecord &rec
         packed |= (uint64_t(cls[rank]) | uint64_t(order[rank]) << 32) << (8 * place[rank]);
     static_assert(sizeof record == sizeof packed && std::endian::native == std::endian::little);
     std::memcpy(&record, &packed, sizeof record); // bytes 0..3 classes, 4..7 directions
-    // Level of the best line with the strength of the second folded into the units.
-    const int best = record.cls[0];
-    return uint8_t(e.ClassTensTimesTen[best] +
-                   std::min(e.ClassUnits[best], e.ClassTens[record.cls[1]]));
+    return combinedFrom(e, record.cls[0], record.cls[1]);
 }
 
 template <Side S> void sortCellClasses(EngineState &e, int cell) {

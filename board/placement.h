@@ -38,6 +38,14 @@ inline unsigned branchlessMin(unsigned a, unsigned b) {
     return b ^ ((a ^ b) & (0u - unsigned(a < b)));
 }
 
+/// The combined class of a cell whose strongest line class is `best` and next strongest
+/// `second`: the level of the best line with the strength of the second folded into the
+/// units.
+inline uint8_t combinedFrom(const EngineState &e, unsigned best, unsigned second) {
+    return uint8_t(e.ClassTensTimesTen[best] +
+                   branchlessMin(e.ClassUnits[best], e.ClassTens[second]));
+}
+
 /// The combined class of side S at the cell and its strongest line class, without the
 /// order of the other lines: both depend only on the four classes, not on which line
 /// holds which.
@@ -53,8 +61,7 @@ inline void strongestClasses(const EngineState &e, int cell, uint8_t &combined, 
     const unsigned lowest = branchlessMin(lo01, lo23);
     const unsigned second = branchlessMin(lo01 ^ lo23 ^ lowest, branchlessMin(hi01, hi23));
     best = uint8_t(lowest);
-    combined = uint8_t(e.ClassTensTimesTen[lowest] +
-                       branchlessMin(e.ClassUnits[lowest], e.ClassTens[second]));
+    combined = combinedFrom(e, lowest, second);
 }
 
 /// The combined class of side S at the cell, worked out first when stale.

@@ -107,7 +107,7 @@ template <Side S> void generateMoves(EngineState &e, GenerateRequest &req) {
     else
         req.moveLimit = widthForBudget(e, req.budget) + (req.ply <= 2 ? ShallowPlyExtraWidth : 0);
 
-    // 3. Classify every cell near the stones, for both sides, eight cells at a time.
+    // 3. Classify every cell near the stones, for both sides.
     // Nothing reads the marks before the expansion, which marks every filed cell itself,
     // so the scan sets none.
     const int16_t proximity = int16_t(4 * e.Params.ProximityFloor);

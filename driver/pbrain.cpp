@@ -20,6 +20,7 @@
 #include "engine/version.h"
 #include "platform/platform.h"
 #include "search/search.h"
+#include "search/shape_search.h"
 #include "search/transposition.h"
 #include "solver/threat_solver.h"
 
@@ -180,6 +181,11 @@ public:
             engineState(), options_.fixedSeed ? options_.seed : uint32_t(wallClockSeconds()));
         tableReady_ = tableReady;
         engineReady_ = engineReady;
+        if (!options_.classic) {
+            // The tournament mode's tables are built now, not on the first move's clock.
+            threatSolver();
+            prepareShapeSearch();
+        }
         if (options_.synchronous) {
             LineReader reader(in_);
             std::string line;
@@ -402,6 +408,7 @@ private:
         TournamentLimits limits;
         limits.vcfInSearch = options_.vcfInSearch;
         limits.vctThreatFilter = options_.vctThreatFilter;
+        limits.shapeSearch = !options_.classicSearch;
         return limits;
     }
 

@@ -16,6 +16,8 @@ int main(int argc, char **argv) {
             options.classic = true;
         } else if (arg == "--search-vcf") {
             options.vcfInSearch = true;
+        } else if (arg == "--classic-search") {
+            options.classicSearch = true;
         } else if (arg == "--vct-filter") {
             options.vctThreatFilter = true;
         } else if (arg == "--seed" && i + 1 < argc) {
@@ -28,8 +30,9 @@ int main(int argc, char **argv) {
             options.fixedSeed = true;
             options.seed = uint32_t(v);
         } else {
-            std::cerr << "pbrain-pentad: unknown option '" << arg
-                      << "' (known: --classic, --seed N, --search-vcf, --vct-filter)\n";
+            std::cerr
+                << "pbrain-pentad: unknown option '" << arg
+                << "' (known: --classic, --seed N, --classic-search, --search-vcf, --vct-filter)\n";
             return 2;
         }
     }

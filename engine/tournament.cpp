@@ -7,6 +7,7 @@
 #include "book/opening.h"
 #include "platform/platform.h"
 #include "search/search.h"
+#include "search/shape_search.h"
 #include "threats/threat_classes.h"
 
 namespace pentad {
@@ -19,6 +20,10 @@ constexpr double ThreatShare = 0.06;
 constexpr double OwnVctShare = 0.15;
 constexpr double SearchShare = 0.90;
 constexpr double CheckShare = 0.97;
+/// The shape search starts no deeper iteration once this share of its time is gone, since
+/// the next one takes several times as long as all before it.
+constexpr double SoftSearchShare = 0.6;
+constexpr int UnclockedShapeDepth = 6; ///< depth of the shape search without clock or limit
 
 class MoveClock {
 public:
@@ -85,6 +90,28 @@ int keepRefutations(EngineState &e, ThreatBoard &board, Side us, const CellSet &
     for (int i = 0; i < openCount; ++i)
         append(e.RootMoveFilter, open[size_t(i)]);
     return refuted;
+}
+
+/// The shape search's limits: the search's share of the move, or with the clock off a fixed
+/// depth, two plies for each root search the caller allows.
+ShapeSearchLimits shapeLimitsOf(const EngineState &e, const MoveClock &clock,
+                                const SearchObserver *observer) {
+    ShapeSearchLimits l;
+    int iterations = observer && observer->maxIterations > 0 ? observer->maxIterations : 0;
+    if (e.MaxIterations > 0)
+        iterations = iterations > 0 ? std::min(iterations, e.MaxIterations) : e.MaxIterations;
+    if (iterations > 0)
+        l.maxDepth = std::min(MaxShapeDepth, ShapePliesPerIteration * iterations);
+    else if (!e.ClockEnabled)
+        l.maxDepth = UnclockedShapeDepth;
+    l.maxNodes = e.NodeLimit;
+    if (e.ClockEnabled) {
+        const int64_t now = processClockMs();
+        l.deadline = clock.until(SearchShare);
+        l.softDeadline =
+            now + int64_t(double(std::max<int64_t>(l.deadline - now, 0)) * SoftSearchShare);
+    }
+    return l;
 }
 
 } // namespace
@@ -208,8 +235,13 @@ int chooseTournamentMove(EngineState &e, MoveReport &report, const TournamentLim
     // 4. The search, restricted to the refutations when there are any.
     const int32_t savedOverride = e.DeadlineOverride;
     if (e.ClockEnabled) e.DeadlineOverride = int32_t(double(std::max(e.Deadline, 0)) * SearchShare);
+    MoveList<CellCount> order;
     int best = prepareOpening(e);
-    if (best < 0) {
+    if (best < 0 && limits.shapeSearch && !e.BookMoveFlag) {
+        const ShapeSearchResult r = shapeSearch(e, shapeLimitsOf(e, clock, observer), observer);
+        best = r.move;
+        order = r.order;
+    } else if (best < 0) {
         // The search keeps the threat view attached and moves it along with its stones.
         if (limits.vcfInSearch) board.attach(e);
         e.SolverInSearch = limits.vcfInSearch;
@@ -217,6 +249,9 @@ int chooseTournamentMove(EngineState &e, MoveReport &report, const TournamentLim
         e.SolverInSearch = false;
         report.solverNodes += e.SolverNodes;
         best = e.IterationLine[1];
+        order.count = int16_t(std::min<int>(e.RootFullCount, CellCount));
+        for (int i = 1; i <= order.count; ++i)
+            order.cells[size_t(i)] = e.RootMoves.cells[size_t(i)];
     }
     e.DeadlineOverride = savedOverride;
     e.RootMoveFilter.count = 0;
@@ -244,8 +279,8 @@ int chooseTournamentMove(EngineState &e, MoveReport &report, const TournamentLim
     };
     int chosen = -1;
     report.source = MoveSource::Fallback;
-    for (int i = 0; i <= e.RootFullCount && report.checked < limits.checkedMoves; ++i) {
-        const int cell = i == 0 ? best : e.RootMoves.cells[i];
+    for (int i = 0; i <= order.count && report.checked < limits.checkedMoves; ++i) {
+        const int cell = i == 0 ? best : order.cells[size_t(i)];
         if (i > 0 && cell == best) continue;
         if (cell < 0 || cell >= CellCount || e.Board[size_t(cell)] != Empty) continue;
         if (clock.passed(CheckShare)) break;

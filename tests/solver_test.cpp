@@ -273,6 +273,7 @@ TEST(TournamentMode, RefutesAnOpponentVctThreat) {
     e->NodeBudgetCeiling = 5000;
     TournamentLimits limits;
     limits.vctThreatFilter = true;
+    limits.shapeSearch = false; // the filter's answers, chosen among by the classic search
     limits.checkVctDepth = 8;
     limits.checkVctNodes = 4000;
     MoveReport report;

@@ -19,6 +19,7 @@ constexpr int DefenceWeight = 4;
 constexpr int TacticalScore = 5 * 48; ///< ordering score of an own open three: no reduction
 constexpr int EvalOwnWeight = 6;      ///< evaluation: the side to move's shapes count 6 : 5
 constexpr int EvalTheirWeight = 5;
+constexpr int MaxStaticValue = 20000;
 constexpr int ThreatPlies = 4; ///< extensions end this many plies past the iteration's depth
 constexpr int TtBonus = 1 << 28, FirstKillerBonus = 1 << 26, SecondKillerBonus = 1 << 25;
 
@@ -65,9 +66,13 @@ public:
 private:
     int search(int depth, int alpha, int beta, int ply, Side us);
     int vcf(Side att, int depth, int ply);
+    /// The static value, kept clear of the win values (and of the table's 16 bits) however
+    /// crowded the board.
     int evaluate(Side us) const {
-        return (board_.total(us) * EvalOwnWeight - board_.total(opponent(us)) * EvalTheirWeight) /
-               EvalTheirWeight;
+        const int v =
+            (board_.total(us) * EvalOwnWeight - board_.total(opponent(us)) * EvalTheirWeight) /
+            EvalTheirWeight;
+        return std::clamp(v, -MaxStaticValue, MaxStaticValue);
     }
     int generate(int ply, Side us, int ttMove, bool &defending);
     int rootMoves(const EngineState &e, Side us);

@@ -20,7 +20,9 @@ constexpr int TacticalScore = 5 * 48; ///< ordering score of an own open three: 
 constexpr int EvalOwnWeight = 6;      ///< evaluation: the side to move's shapes count 6 : 5
 constexpr int EvalTheirWeight = 5;
 constexpr int MaxStaticValue = 20000;
-constexpr int ThreatPlies = 4; ///< extensions end this many plies past the iteration's depth
+constexpr int ThreatPlies = 4;       ///< extensions end this many plies past the iteration's depth
+constexpr int HistoryShift = 2;      ///< ordering: a quiet move's cut-offs, scaled down
+constexpr int MaxHistoryBonus = 300; ///< ... and capped below an open three's score
 constexpr int TtBonus = 1 << 28, FirstKillerBonus = 1 << 26, SecondKillerBonus = 1 << 25;
 
 /// The padded index of every board cell, in cell order.
@@ -106,6 +108,8 @@ private:
     bool stop_ = false;
     std::array<std::array<ScoredMove, CellCount>, MaxShapePly + 2> moves_{};
     std::array<std::array<int16_t, 2>, MaxShapePly + 2> killers_{};
+    /// Cut-offs each side's moves made this search, weighted by depth squared.
+    std::array<std::array<int32_t, ShapeCells>, 2> history_{};
     std::array<std::array<int16_t, MaxShapePly + 2>, MaxShapePly + 2> pv_{};
     std::array<int, MaxShapePly + 2> pvLength_{};
     std::array<int, CellCount> rootScore_{};
@@ -124,6 +128,8 @@ int ShapeSearcher::generate(int ply, Side us, int ttMove, bool &defending) {
             s += FirstKillerBonus;
         else if (p == killers_[size_t(ply)][1])
             s += SecondKillerBonus;
+        else
+            s += std::min(history_[size_t(us - 1)][size_t(p)] >> HistoryShift, MaxHistoryBonus);
         out[n++] = {int16_t(p), s};
     };
     defending = !board_.openFours(them).empty();
@@ -274,6 +280,7 @@ int ShapeSearcher::search(int depth, int alpha, int beta, int ply, Side us) {
                 if (alpha >= beta) {
                     auto &k = killers_[size_t(ply)];
                     if (k[0] != m.p) k = {m.p, k[0]};
+                    history_[size_t(us - 1)][size_t(m.p)] += depth * depth;
                     break;
                 }
             }
@@ -322,9 +329,11 @@ int ShapeSearcher::rootMoves(const EngineState &e, Side us) {
         for (int c = 0; c < CellCount; ++c) {
             const int p = paddedOf(c);
             if (board_.at(p) != Empty) continue;
-            if (restricted ? !only.test(p) : board_.nearCount(p) == 0 && board_.stones() > 0)
+            // A filtered cell is searched wherever it lies: the solvers chose it.
+            if (useFilter    ? !filter.test(p) || (restricted && !only.test(p))
+                : restricted ? !only.test(p)
+                             : board_.nearCount(p) == 0 && board_.stones() > 0)
                 continue;
-            if (useFilter && !filter.test(p)) continue;
             m[size_t(n++)] = {int16_t(p), board_.value(p, us) * AttackWeight +
                                               board_.value(p, them) * DefenceWeight};
             rootTactical_[size_t(p)] = m[size_t(n - 1)].score >= TacticalScore;
@@ -346,6 +355,8 @@ ShapeSearchResult ShapeSearcher::run(EngineState &e, const ShapeSearchLimits &li
     vcfCache_.fill(VcfEntry{});
     for (auto &k : killers_)
         k = {-1, -1};
+    for (auto &h : history_)
+        h.fill(0);
     const Side us = e.MoveNumber % 2 == 1 ? X : O, them = opponent(us);
     const int n = rootMoves(e, us);
     if (n == 0) return result;

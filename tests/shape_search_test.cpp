@@ -8,6 +8,7 @@
 
 #include "search/shape_board.h"
 #include "search/shape_search.h"
+#include "threats/threat_classes.h"
 
 namespace pentad {
 namespace {
@@ -85,13 +86,18 @@ TEST(ShapeBoard, IncrementalMatchesFresh) {
     }
 }
 
-int searchOn(const std::vector<std::string> &rows, int maxDepth = 6) {
+std::unique_ptr<EngineState> stateOf(const std::vector<std::string> &rows) {
     auto e = std::make_unique<EngineState>();
     e->Board = boardOf(rows);
     int stones = 0;
     for (int v : e->Board)
         stones += v != Empty;
     e->MoveNumber = stones + 1;
+    return e;
+}
+
+int searchOn(const std::vector<std::string> &rows, int maxDepth = 6) {
+    auto e = stateOf(rows);
     ShapeSearchLimits limits;
     limits.maxDepth = maxDepth;
     return shapeSearch(*e, limits).move;
@@ -107,6 +113,25 @@ TEST(ShapeSearch, PlaysFivesBlocksAndWinsByFours) {
     // X to move: the open three against his open three wins first.
     const int move = searchOn({"", "", "", "", ".....XXX...", "", "......OOO..", "", "", ""});
     EXPECT_TRUE(move == 4 * BoardSize + 4 || move == 4 * BoardSize + 8) << move;
+}
+
+// The root keeps to the tournament mode's filter, lists every move it searched, and reports
+// its line; a node limit ends it at once.
+TEST(ShapeSearch, RootFilterOrderAndLimits) {
+    auto e = stateOf({"", "", "", "", "", "", "", "", "", ".........X", "..........O"});
+    for (int c : {0, 399, 9 * BoardSize + 8})
+        append(e->RootMoveFilter, c);
+    ShapeSearchLimits limits;
+    limits.maxDepth = 4;
+    const ShapeSearchResult r = shapeSearch(*e, limits);
+    EXPECT_EQ(r.order.count, 3);
+    EXPECT_EQ(r.move, 9 * BoardSize + 8); // the one filtered cell near the stones
+    EXPECT_EQ(e->IterationLine[1], r.move);
+    EXPECT_EQ(e->IterationNumber, 4);
+    e->RootMoveFilter.count = 0;
+    limits.maxNodes = 1;
+    limits.maxDepth = MaxShapeDepth;
+    EXPECT_LE(shapeSearch(*e, limits).nodes, 1024);
 }
 
 } // namespace

@@ -33,6 +33,11 @@ constexpr size_t MaxLineBytes = 1 << 16; ///< longer lines are cut: no command n
 constexpr size_t MaxEchoBytes = 40;      ///< how much of a bad line an answer repeats
 constexpr int MaxIgnoredNamed = 8;       ///< BOARD lines a MESSAGE names one by one
 
+/// Memory the tournament mode needs beside the search's table.
+int64_t tournamentMemory(bool classic, bool shapeSearch) {
+    return classic ? 0 : PbrainSolverMemory + (shapeSearch ? PbrainShapeMemory : 0);
+}
+
 enum Owner : uint8_t { Free = 0, Own = 1, Opponent = 2 };
 
 std::string upper(std::string s) {
@@ -184,7 +189,7 @@ public:
         if (!options_.classic) {
             // The tournament mode's tables are built now, not on the first move's clock.
             threatSolver();
-            prepareShapeSearch();
+            if (options_.shapeSearch) prepareShapeSearch();
         }
         if (options_.synchronous) {
             LineReader reader(in_);
@@ -255,10 +260,10 @@ private:
             reply("ERROR the engine's line-pattern tables are missing");
             return false;
         }
-        const int bits = pbrainTableBits(maxMemory_, options_.classic);
+        const int bits = pbrainTableBits(maxMemory_, options_.classic, options_.shapeSearch);
         if (bits < 0) {
             const int64_t least =
-                PbrainBaseMemory + (options_.classic ? 0 : PbrainSolverMemory) +
+                PbrainBaseMemory + tournamentMemory(options_.classic, options_.shapeSearch) +
                 int64_t(TranspositionTable::bytesFor(TranspositionTable::SmallestBits));
             reply("ERROR max_memory " + std::to_string(maxMemory_) + " is below the " +
                   std::to_string(least / (1024 * 1024) + 1) + " MB the engine needs at least");
@@ -408,7 +413,7 @@ private:
         TournamentLimits limits;
         limits.vcfInSearch = options_.vcfInSearch;
         limits.vctThreatFilter = options_.vctThreatFilter;
-        limits.shapeSearch = !options_.classicSearch;
+        limits.shapeSearch = options_.shapeSearch;
         return limits;
     }
 
@@ -569,9 +574,9 @@ private:
 
 } // namespace
 
-int pbrainTableBits(int64_t maxMemory, bool classic) {
+int pbrainTableBits(int64_t maxMemory, bool classic, bool shapeSearch) {
     if (maxMemory <= 0) return TranspositionTable::FullBits;
-    const int64_t rest = PbrainBaseMemory + (classic ? 0 : PbrainSolverMemory);
+    const int64_t rest = PbrainBaseMemory + tournamentMemory(classic, shapeSearch);
     for (int bits = TranspositionTable::FullBits; bits >= TranspositionTable::SmallestBits; --bits)
         if (rest + int64_t(TranspositionTable::bytesFor(bits)) <= maxMemory) return bits;
     return -1;

@@ -17,12 +17,13 @@ namespace pentad {
 constexpr int64_t PbrainMemoryNeed = 112ll * 1024 * 1024;
 constexpr int64_t PbrainBaseMemory =
     PbrainMemoryNeed - int64_t(TranspositionTable::bytesFor(TranspositionTable::FullBits));
-/// The tournament mode's solver tables (32 MB) and its shape search's table and board (13 MB).
-constexpr int64_t PbrainSolverMemory = 45ll * 1024 * 1024;
+constexpr int64_t PbrainSolverMemory = 32ll * 1024 * 1024;
+/// The shape search's table and board, when the tournament mode uses it.
+constexpr int64_t PbrainShapeMemory = 13ll * 1024 * 1024;
 
 /// The largest table (as 2^bits home slots) that fits in max_memory bytes, or -1 when even
 /// the smallest does not; max_memory 0 (no limit) gives the full table.
-int pbrainTableBits(int64_t maxMemory, bool classic);
+int pbrainTableBits(int64_t maxMemory, bool classic, bool shapeSearch = false);
 /// Time kept back from timeout_turn and from time_left for answering.
 constexpr int PbrainSafetyMs = 60;
 
@@ -30,7 +31,7 @@ struct PbrainOptions {
     bool classic = false;         ///< play the engine as designed, without the threat solvers
     bool vcfInSearch = false;     ///< tournament mode: VCF checks inside the search (slower)
     bool vctThreatFilter = false; ///< tournament mode: answer an opponent's VCT at the root
-    bool classicSearch = false;   ///< tournament mode: the engine as designed searches
+    bool shapeSearch = false;     ///< tournament mode: its own search on line shapes chooses
     /// Read every line first and answer them on this thread, then return (no reader
     /// thread, no exit): for fuzzing and scripted checks.
     bool synchronous = false;

@@ -16,8 +16,8 @@ int main(int argc, char **argv) {
             options.classic = true;
         } else if (arg == "--search-vcf") {
             options.vcfInSearch = true;
-        } else if (arg == "--classic-search") {
-            options.classicSearch = true;
+        } else if (arg == "--shape-search") {
+            options.shapeSearch = true;
         } else if (arg == "--vct-filter") {
             options.vctThreatFilter = true;
         } else if (arg == "--seed" && i + 1 < argc) {
@@ -32,7 +32,7 @@ int main(int argc, char **argv) {
         } else {
             std::cerr
                 << "pbrain-pentad: unknown option '" << arg
-                << "' (known: --classic, --seed N, --classic-search, --search-vcf, --vct-filter)\n";
+                << "' (known: --classic, --seed N, --shape-search, --search-vcf, --vct-filter)\n";
             return 2;
         }
     }

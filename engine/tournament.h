@@ -50,9 +50,10 @@ struct TournamentLimits {
     double vctThreatShare = 0.22; ///< share of the move's time by which step 4 must be done
     bool vcfInSearch = false;     ///< search nodes whose side to move wins by fours are won
     bool vctThreatFilter = false; ///< restrict the root to refutations of his VCT too
-    /// The mode's own search on line shapes chooses; off: the engine as designed searches.
-    /// Book positions keep the engine as designed, which plays the book's answer.
-    bool shapeSearch = true;
+    /// The mode's own search on line shapes chooses in place of the engine as designed's;
+    /// book positions keep the engine as designed, which plays the book's answer. Off by
+    /// default: in matches it has not played stronger than the search it would replace.
+    bool shapeSearch = false;
 };
 
 /// The tournament move for the side to move of a prepared position (see preparePosition).

@@ -32,6 +32,18 @@ TEST(Bench, SolverSignatureMatchesTheCommittedOne) {
     EXPECT_EQ(runBench(3, false, true).nodes, expected);
 }
 
+// The tournament move with the shape search holds a third.
+TEST(Bench, ShapeSearchSignatureMatchesTheCommittedOne) {
+#ifdef PENTAD_SANITIZED
+    GTEST_SKIP() << "the full bench is run in the Release build";
+#endif
+    std::ifstream in(std::string(PENTAD_SOURCE_DIR) + "/tests/bench_shape.sig");
+    long long expected = 0;
+    ASSERT_TRUE(in >> expected);
+    ASSERT_TRUE(transpositionTable().allocate());
+    EXPECT_EQ(runBench(3, false, true, true).nodes, expected);
+}
+
 TEST(Bench, ShortBenchIsReproducible) {
     ASSERT_TRUE(transpositionTable().allocate());
     EXPECT_EQ(runBench(1, false).nodes, runBench(1, false).nodes);

@@ -125,15 +125,16 @@ TEST(Pbrain, SmallerMemoryLimitsGetASmallerTable) {
     constexpr int64_t MB = 1024 * 1024;
     EXPECT_EQ(pbrainTableBits(0, false), 23);
     EXPECT_EQ(pbrainTableBits(112 * MB, true), 23);
-    EXPECT_EQ(pbrainTableBits(64 * MB, true), 22);  // 48 MB of table
-    EXPECT_EQ(pbrainTableBits(64 * MB, false), 18); // the solvers and shape search take 45 MB
+    EXPECT_EQ(pbrainTableBits(64 * MB, true), 22);        // 48 MB of table
+    EXPECT_EQ(pbrainTableBits(64 * MB, false), 20);       // the solvers' tables take 32 MB
+    EXPECT_EQ(pbrainTableBits(64 * MB, false, true), 18); // and the shape search 13 MB
     EXPECT_EQ(pbrainTableBits(1 * MB, true), -1);
     auto lines = session("INFO max_memory 67108864\nSTART 20\nINFO timeout_turn 200\nBEGIN\n"
                          "TURN 11,11\nEND\n");
     auto a = answers(lines);
     ASSERT_EQ(a.size(), 3u);
     EXPECT_EQ(a[0], "OK");
-    EXPECT_EQ(lines[0].rfind("MESSAGE max_memory 67108864: transposition table of 3 MB", 0), 0u);
+    EXPECT_EQ(lines[0].rfind("MESSAGE max_memory 67108864: transposition table of 12 MB", 0), 0u);
 }
 
 TEST(Pbrain, MemoryLimitIsReportedOnTheNextCommand) {

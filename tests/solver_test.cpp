@@ -206,23 +206,26 @@ const Listed FourThenOpenFour = {{205, 206, 207, 228, 248, 390}, {204, 0, 10, 38
 
 TEST(TournamentMode, AnswersAnOpponentVcf) {
     ASSERT_TRUE(transpositionTable().allocate());
-    for (Side a : {X, O}) {
-        auto e = positionOf(FourThenOpenFour, a);
-        if (a == O) place(*e, at(19, 5), X); // the defender stays to move
-        const int stones = a == X ? 11 : 12;
-        e->MoveNumber = stones + 1;
-        e->MoveHistory.count = int16_t(stones);
-        e->ClockEnabled = false;
-        e->NodeBudgetCeiling = 5000;
-        ASSERT_TRUE(threatSolver().vcf(*e, a, deep(30)).win);
-        MoveReport report;
-        const int move = chooseTournamentMove(*e, report);
-        EXPECT_TRUE(report.opponentThreat) << moveSourceName(report.source);
-        EXPECT_GT(report.refutations, 0);
-        ASSERT_EQ(e->Board[size_t(move)], Empty);
-        place(*e, move, opponent(a));
-        EXPECT_FALSE(threatSolver().vcf(*e, a, deep(30)).win) << "move " << move;
-    }
+    for (bool shapeSearch : {false, true})
+        for (Side a : {X, O}) {
+            auto e = positionOf(FourThenOpenFour, a);
+            if (a == O) place(*e, at(19, 5), X); // the defender stays to move
+            const int stones = a == X ? 11 : 12;
+            e->MoveNumber = stones + 1;
+            e->MoveHistory.count = int16_t(stones);
+            e->ClockEnabled = false;
+            e->NodeBudgetCeiling = 5000;
+            ASSERT_TRUE(threatSolver().vcf(*e, a, deep(30)).win);
+            MoveReport report;
+            TournamentLimits limits;
+            limits.shapeSearch = shapeSearch;
+            const int move = chooseTournamentMove(*e, report, limits);
+            EXPECT_TRUE(report.opponentThreat) << moveSourceName(report.source);
+            EXPECT_GT(report.refutations, 0);
+            ASSERT_EQ(e->Board[size_t(move)], Empty);
+            place(*e, move, opponent(a));
+            EXPECT_FALSE(threatSolver().vcf(*e, a, deep(30)).win) << "move " << move;
+        }
 }
 
 // The threat view a search carries along with its own stones must read as a fresh one.
@@ -273,7 +276,6 @@ TEST(TournamentMode, RefutesAnOpponentVctThreat) {
     e->NodeBudgetCeiling = 5000;
     TournamentLimits limits;
     limits.vctThreatFilter = true;
-    limits.shapeSearch = false; // the filter's answers, chosen among by the classic search
     limits.checkVctDepth = 8;
     limits.checkVctNodes = 4000;
     MoveReport report;

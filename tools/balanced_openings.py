@@ -2,12 +2,10 @@
 """Draws short openings near the centre and keeps those the engine's own search calls
 balanced, for paired-colour matches.
 
-Each candidate has 4 to 6 stones (or --stones) in the central 7 x 7 area, laid in play order (X first);
+Each candidate has 4 to 6 stones in the central 7 x 7 area, laid in play order (X first);
 `pentad-tools search` with no clock and a few root searches values it for the side to
-move, and the opening is kept when that value lies within +-LIMIT. With --shape-limit S
-the tournament mode's shape search is a second judge: it must value the opening within +-S
-and find no forcing win for either side. Writes one opening per line, "x,y x,y ..." in play
-order.
+move, and the opening is kept when that value lies within +-LIMIT. Writes one opening per
+line, "x,y x,y ..." in play order.
 
     tools/balanced_openings.py --tools build/release/pentad-tools --count 20 --out openings.txt
 """
@@ -21,9 +19,7 @@ import tempfile
 N = 20
 
 
-def value(tools, stones, iterations, solver=False):
-    """The last root search's value for the side to move; with `solver`, the tournament
-    move's value, or None when a solver or the check decided the move."""
+def value(tools, stones, iterations):
     with tempfile.TemporaryDirectory() as folder:
         board = ["-"] * (N * N)
         for i, c in enumerate(stones):
@@ -34,15 +30,13 @@ def value(tools, stones, iterations, solver=False):
         with open(os.path.join(folder, "tah.dat"), "w") as f:
             f.write("X" if len(stones) % 2 == 0 else "O")
         out = subprocess.run([tools, "search", folder, "--no-clock", "--no-book",
-                              "--max-iterations", str(iterations)] + (["--solver"] if solver else []),
+                              "--max-iterations", str(iterations)],
                              capture_output=True, text=True, check=True).stdout
         best = None
         for line in out.splitlines():
             record = json.loads(line)
             if "iteration" in record:
                 best = record["best"]
-            if record.get("decidedBy", "search") != "search":
-                return None
         return best
 
 
@@ -52,27 +46,18 @@ def main():
     ap.add_argument("--count", type=int, default=20)
     ap.add_argument("--limit", type=int, default=400)
     ap.add_argument("--iterations", type=int, default=4)
-    ap.add_argument("--stones", type=lambda t: [int(v) for v in t.split(",")], default=[4, 5, 6],
-                    help="stone counts to draw from, such as 5 or 4,5,6")
-    ap.add_argument("--shape-limit", type=int, default=0, help="0: no second judge")
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--out", required=True)
     args = ap.parse_args()
     rng = random.Random(args.seed)
     kept = []
     while len(kept) < args.count:
-        n = rng.choice(args.stones)
+        n = rng.randint(4, 6)
         stones = []
         while len(stones) < n:
             c = (10 + rng.randint(-3, 3)) * N + 10 + rng.randint(-3, 3)
             if c not in stones:
                 stones.append(c)
-        # The cheaper judge first: most candidates fail the shape search.
-        v = None
-        if args.shape_limit > 0:
-            shape = value(args.tools, stones, args.iterations, solver=True)
-            if shape is None or abs(shape) > args.shape_limit:
-                continue
         v = value(args.tools, stones, args.iterations)
         if v is not None and abs(v) <= args.limit:
             kept.append(stones)

@@ -94,7 +94,7 @@ struct IterationLimit : SearchObserver {
 
 int benchPositionCount() { return int(std::size(Positions)); }
 
-BenchResult runBench(int iterations, bool print, bool solver) {
+BenchResult runBench(int iterations, bool print, bool solver, bool shapeSearch) {
     BenchResult result;
     EngineState &e = engineState();
     auto clean = std::make_unique<EngineState>();
@@ -109,7 +109,9 @@ BenchResult runBench(int iterations, bool print, bool solver) {
         int move = -1;
         MoveReport report;
         if (solver) {
-            move = chooseTournamentMove(e, report, TournamentLimits{}, &limit);
+            TournamentLimits limits;
+            limits.shapeSearch = shapeSearch;
+            move = chooseTournamentMove(e, report, limits, &limit);
         } else {
             searchMove(e, &limit);
             move = e.IterationLine[1];

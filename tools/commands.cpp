@@ -33,14 +33,15 @@ constexpr ToolCommand Commands[] = {
      commandGenerate},
     {"search",
      "DIR [--seed S] [--turn-s T] [--match-ms M] [--no-clock] [--max-iterations K] "
-     "[--no-book] [--solver]",
+     "[--no-book] [--solver] [--shape-search]",
      "the engine's whole move for DIR: one JSON line per root search, then the move; "
      "--no-clock makes it reproducible, --no-book searches book positions too, --solver plays the "
-     "tournament move",
+     "tournament move, --shape-search the tournament move with the shape search",
      commandSearch},
-    {"bench", "[--iterations K] [--solver]",
+    {"bench", "[--iterations K] [--solver] [--shape-search]",
      "search the bench positions for their first K root searches (default 3) and print the "
-     "node signature and nodes per second; --solver plays each by the tournament move",
+     "node signature and nodes per second; --solver plays each by the tournament move, "
+     "--shape-search by the tournament move with the shape search",
      commandBench},
     {"vcf", "DIR [--nodes N] [--depth D]",
      "a VCF for the side to move of DIR: one JSON line with win, line (cells, attacker "

@@ -53,11 +53,14 @@ int commandSearch(int argc, char **argv) {
     if (options.flag("--no-book")) openingBook().use({});
     PrintingObserver observer;
     observer.maxIterations = int(std::clamp<long long>(iterations, 0, 1000));
-    if (options.flag("--solver")) {
+    const bool shapeSearch = options.flag("--shape-search");
+    if (options.flag("--solver") || shapeSearch) {
         // The tournament move: the same lines, then the step that decided and the solvers'
         // share.
         MoveReport report;
-        const int move = chooseTournamentMove(e, report, TournamentLimits{}, &observer);
+        TournamentLimits limits;
+        limits.shapeSearch = shapeSearch;
+        const int move = chooseTournamentMove(e, report, limits, &observer);
         std::printf("{\"move\":%d,\"col\":%d,\"row\":%d,\"totalNodes\":%lld,\"level\":%d,"
                     "\"ms\":%lld,\"decidedBy\":\"%s\",\"solverNodes\":%lld,\"solverMs\":%lld,"
                     "\"solverLine\":[",
@@ -86,13 +89,14 @@ int commandBench(int argc, char **argv) {
     Options options{argc, argv, 2};
     long long iterations = 3;
     if (!options.number("--iterations", iterations)) return 2;
-    const bool solver = options.flag("--solver");
+    const bool shapeSearch = options.flag("--shape-search");
+    const bool solver = options.flag("--solver") || shapeSearch;
     if (iterations < 1 || iterations > 6) {
         std::fputs("pentad-tools: --iterations must lie in 1..6\n", stderr);
         return 2;
     }
     if (!allocateTable()) return 1;
-    BenchResult r = runBench(int(iterations), true, solver);
+    BenchResult r = runBench(int(iterations), true, solver, shapeSearch);
     std::printf("signature %lld\n", (long long)r.nodes);
     std::printf("nodes/second %lld\n", (long long)(r.ms > 0 ? r.nodes * 1000 / r.ms : 0));
     return 0;

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "board/cell_set.h"
 #include "board/engine_state.h"
 
 namespace pentad {
@@ -47,51 +48,7 @@ enum LineShape : uint8_t {
 };
 
 /// Padded cells as a bit set (one bit per padded index).
-struct ShapeSet {
-    static constexpr int Words = (ShapeCells + 63) / 64;
-    std::array<uint64_t, Words> words{};
-
-    void set(int p) { words[size_t(p >> 6)] |= uint64_t(1) << (p & 63); }
-    void reset(int p) { words[size_t(p >> 6)] &= ~(uint64_t(1) << (p & 63)); }
-    void flip(int p) { words[size_t(p >> 6)] ^= uint64_t(1) << (p & 63); }
-    bool test(int p) const { return (words[size_t(p >> 6)] >> (p & 63)) & 1; }
-    bool empty() const {
-        for (uint64_t w : words)
-            if (w) return false;
-        return true;
-    }
-    /// The number of cells, counted only up to two.
-    int countUpToTwo() const {
-        int n = 0;
-        for (uint64_t w : words) {
-            if (!w) continue;
-            if ((w & (w - 1)) || ++n == 2) return 2;
-        }
-        return n;
-    }
-    int first() const {
-        for (size_t i = 0; i < words.size(); ++i)
-            if (words[i]) return int(i * 64) + std::countr_zero(words[i]);
-        return -1;
-    }
-    ShapeSet &operator|=(const ShapeSet &o) {
-        for (size_t i = 0; i < words.size(); ++i)
-            words[i] |= o.words[i];
-        return *this;
-    }
-    /// Visits the cells in ascending order until `visit` returns true; true when one did.
-    template <typename F> bool any(F &&visit) const {
-        for (size_t i = 0; i < words.size(); ++i)
-            for (uint64_t w = words[i]; w; w &= w - 1)
-                if (visit(int(i * 64) + std::countr_zero(w))) return true;
-        return false;
-    }
-    template <typename F> void forEach(F &&visit) const {
-        for (size_t i = 0; i < words.size(); ++i)
-            for (uint64_t w = words[i]; w; w &= w - 1)
-                visit(int(i * 64) + std::countr_zero(w));
-    }
-};
+using ShapeSet = BitCells<(ShapeCells + 63) / 64>;
 
 class ShapeBoard {
 public:

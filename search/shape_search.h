@@ -1,7 +1,8 @@
 // The tournament mode's own search: iterative-deepening principal-variation alpha-beta on
 // the line shapes of a ShapeBoard, with fours and forced blocks searched without using up
 // depth, a short search by fours at the horizon, and a static evaluation from the shape
-// values of both sides. The engine as designed never calls it.
+// values of both sides. The tournament mode uses it when asked to (--shape-search); the
+// engine as designed never calls it.
 #pragma once
 
 #include <cstdint>

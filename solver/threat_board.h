@@ -9,61 +9,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "board/cell_set.h"
 #include "board/engine_state.h"
 
 namespace pentad {
-
-/// A set of board cells, 64 to a word.
-struct CellSet {
-    std::array<uint64_t, 7> words{};
-
-    void set(int c) { words[size_t(c >> 6)] |= uint64_t(1) << (c & 63); }
-    void reset(int c) { words[size_t(c >> 6)] &= ~(uint64_t(1) << (c & 63)); }
-    bool test(int c) const { return (words[size_t(c >> 6)] >> (c & 63)) & 1; }
-    int count() const {
-        int n = 0;
-        for (uint64_t w : words)
-            n += std::popcount(w);
-        return n;
-    }
-    /// The number of cells, counted only up to two (all the solvers' checks ask).
-    int countUpToTwo() const {
-        int n = 0;
-        for (uint64_t w : words) {
-            if (!w) continue;
-            if (w & (w - 1)) return 2;
-            if (++n == 2) return 2;
-        }
-        return n;
-    }
-    bool empty() const {
-        for (uint64_t w : words)
-            if (w) return false;
-        return true;
-    }
-    /// The lowest cell, or -1.
-    int first() const {
-        for (size_t i = 0; i < words.size(); ++i)
-            if (words[i]) return int(i * 64) + std::countr_zero(words[i]);
-        return -1;
-    }
-    CellSet &operator|=(const CellSet &o) {
-        for (size_t i = 0; i < words.size(); ++i)
-            words[i] |= o.words[i];
-        return *this;
-    }
-    friend CellSet operator&(CellSet a, const CellSet &b) {
-        for (size_t i = 0; i < a.words.size(); ++i)
-            a.words[i] &= b.words[i];
-        return a;
-    }
-    /// Visits the cells in ascending order.
-    template <typename F> void forEach(F &&visit) const {
-        for (size_t i = 0; i < words.size(); ++i)
-            for (uint64_t w = words[i]; w; w &= w - 1)
-                visit(int(i * 64) + std::countr_zero(w));
-    }
-};
 
 /// Threat level of a stone on an empty cell for a side: 0 five, 1 open four, 2 four,
 /// 3 open three, 4 and above weaker.

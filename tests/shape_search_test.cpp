@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "search/shape_board.h"
 #include "search/shape_search.h"
 #include "threats/threat_classes.h"
@@ -113,6 +114,48 @@ TEST(ShapeSearch, PlaysFivesBlocksAndWinsByFours) {
     // X to move: the open three against his open three wins first.
     const int move = searchOn({"", "", "", "", ".....XXX...", "", "......OOO..", "", "", ""});
     EXPECT_TRUE(move == 4 * BoardSize + 4 || move == 4 * BoardSize + 8) << move;
+}
+
+// X and O are twins: the colour-swapped position, the other side to move, reads the same.
+TEST(ShapeSearch, ColourSwapGivesTheSameBoardAndMove) {
+    std::mt19937 rng(3);
+    for (int round = 0; round < 20; ++round) {
+        auto e = std::make_unique<EngineState>();
+        for (int i = 0; i < 24; ++i) {
+            const int c = 7 * BoardSize + 5 + int(rng() % 6) * BoardSize + int(rng() % 10);
+            if (e->Board[size_t(c)] == Empty) e->Board[size_t(c)] = i % 2 ? O : X;
+        }
+        auto swapped = std::make_unique<EngineState>();
+        for (int c = 0; c < CellCount; ++c)
+            swapped->Board[size_t(c)] =
+                e->Board[size_t(c)] == Empty ? Empty : 3 - e->Board[size_t(c)];
+        e->MoveNumber = 1 + 2 * round % 2;
+        swapped->MoveNumber = e->MoveNumber + 1;
+        ShapeBoard a, b;
+        a.reset(e->Board);
+        b.reset(swapped->Board);
+        ASSERT_EQ(a.total(X), b.total(O));
+        ASSERT_EQ(a.fours(X).words, b.fours(O).words);
+        ASSERT_EQ(a.openFours(O).words, b.openFours(X).words);
+        ShapeSearchLimits limits;
+        limits.maxDepth = 3;
+        const ShapeSearchResult r = shapeSearch(*e, limits);
+        EXPECT_EQ(r.move, shapeSearch(*swapped, limits).move) << round;
+        EXPECT_EQ(r.value, e->BestScore);
+    }
+}
+
+// The clock stops the search however deep it may go.
+TEST(ShapeSearch, StopsAtTheDeadline) {
+    auto e = stateOf({"", "", "", "", "", "", "", "", "........X", "......O.X", ".......O"});
+    ShapeSearchLimits limits;
+    limits.maxDepth = MaxShapeDepth;
+    const int64_t start = processClockMs();
+    limits.deadline = start + 50;
+    const ShapeSearchResult r = shapeSearch(*e, limits);
+    EXPECT_GE(r.move, 0);
+    EXPECT_LT(r.depth, MaxShapeDepth);
+    EXPECT_LT(processClockMs() - start, 2000);
 }
 
 // The root keeps to the tournament mode's filter, lists every move it searched, and reports

@@ -264,24 +264,7 @@ void ShapeBoard::place(int p, Side s) {
     ++stones_;
     combine(p, 0);
     combine(p, 1);
-    for (int d = 0; d < DirectionCount; ++d) {
-        const int step = ShapeStep[size_t(d)];
-        for (int k = 1; k <= 4; ++k) {
-            const int n = p + k * step;
-            if (cells_[size_t(n)] == WallCell) break;
-            keys_[size_t(n)][size_t(d)] += uint16_t(s << shiftOf(-k));
-            if (cells_[size_t(n)] == Empty) follow(n, d);
-        }
-        for (int k = 1; k <= 4; ++k) {
-            const int n = p - k * step;
-            if (cells_[size_t(n)] == WallCell) break;
-            keys_[size_t(n)][size_t(d)] += uint16_t(s << shiftOf(k));
-            if (cells_[size_t(n)] == Empty) follow(n, d);
-        }
-    }
-    for (int dr = -2; dr <= 2; ++dr)
-        for (int dc = -2; dc <= 2; ++dc)
-            ++near_[size_t(p + dr * ShapeWidth + dc)];
+    followLines(p, s);
 }
 
 void ShapeBoard::remove(int p) {
@@ -290,24 +273,23 @@ void ShapeBoard::remove(int p) {
     key_ ^= shapeKeyOf(p, s);
     --stones_;
     refresh(p);
-    for (int d = 0; d < DirectionCount; ++d) {
-        const int step = ShapeStep[size_t(d)];
-        for (int k = 1; k <= 4; ++k) {
-            const int n = p + k * step;
-            if (cells_[size_t(n)] == WallCell) break;
-            keys_[size_t(n)][size_t(d)] -= uint16_t(s << shiftOf(-k));
-            if (cells_[size_t(n)] == Empty) follow(n, d);
-        }
-        for (int k = 1; k <= 4; ++k) {
-            const int n = p - k * step;
-            if (cells_[size_t(n)] == WallCell) break;
-            keys_[size_t(n)][size_t(d)] -= uint16_t(s << shiftOf(k));
-            if (cells_[size_t(n)] == Empty) follow(n, d);
-        }
-    }
+    followLines(p, -int(s));
+}
+
+void ShapeBoard::followLines(int p, int digit) {
+    for (int d = 0; d < DirectionCount; ++d)
+        for (int sign : {1, -1})
+            for (int k = 1; k <= 4; ++k) {
+                const int n = p + sign * k * ShapeStep[size_t(d)];
+                if (cells_[size_t(n)] == WallCell) break;
+                // The stone stands -sign * k steps from n along the line.
+                keys_[size_t(n)][size_t(d)] += uint16_t(digit * (1 << shiftOf(-sign * k)));
+                if (cells_[size_t(n)] == Empty) follow(n, d);
+            }
+    const int change = digit > 0 ? 1 : -1;
     for (int dr = -2; dr <= 2; ++dr)
         for (int dc = -2; dc <= 2; ++dc)
-            --near_[size_t(p + dr * ShapeWidth + dc)];
+            near_[size_t(p + dr * ShapeWidth + dc)] += uint8_t(change);
 }
 
 } // namespace pentad

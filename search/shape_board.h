@@ -88,6 +88,9 @@ private:
     void follow(int n, int d);
     /// The cell's value and threat sets for side index i from its four shapes.
     void combine(int p, int i);
+    /// Adds `digit` (the stone's side, negated when it is taken back) to the line keys of
+    /// the cells within four steps of p, and the stone to the near counts.
+    void followLines(int p, int digit);
 
     std::array<uint8_t, ShapeCells> cells_{};
     std::array<std::array<uint16_t, DirectionCount>, ShapeCells> keys_{};

@@ -50,6 +50,7 @@ struct ScoredMove {
     int16_t p;
     int32_t score;
 };
+bool byScore(const ScoredMove &a, const ScoredMove &b) { return a.score > b.score; }
 
 // Win values count from the root in the search and from the node in the table.
 int toTable(int v, int ply) {
@@ -75,6 +76,18 @@ private:
             (board_.total(us) * EvalOwnWeight - board_.total(opponent(us)) * EvalTheirWeight) /
             EvalTheirWeight;
         return std::clamp(v, -MaxStaticValue, MaxStaticValue);
+    }
+    /// Ordering score of a cell: own shapes against his, weighted for attack.
+    int32_t orderScore(int p, Side us) const {
+        return board_.value(p, us) * AttackWeight + board_.value(p, opponent(us)) * DefenceWeight;
+    }
+    /// When he makes an open four next, only our fours and the cells of his threat (its open
+    /// four points and the far ends of his three) can answer it.
+    ShapeSet threatAnswers(Side us) const {
+        ShapeSet answers = board_.fours(us);
+        answers |= board_.openFours(opponent(us));
+        answers |= board_.fours(opponent(us));
+        return answers;
     }
     int generate(int ply, Side us, int ttMove, bool &defending);
     int rootMoves(const EngineState &e, Side us);
@@ -117,11 +130,10 @@ private:
 };
 
 int ShapeSearcher::generate(int ply, Side us, int ttMove, bool &defending) {
-    const Side them = opponent(us);
     ScoredMove *out = moves_[size_t(ply)].data();
     int n = 0;
     auto add = [&](int p) {
-        int32_t s = board_.value(p, us) * AttackWeight + board_.value(p, them) * DefenceWeight;
+        int32_t s = orderScore(p, us);
         if (p == ttMove)
             s += TtBonus;
         else if (p == killers_[size_t(ply)][0])
@@ -132,14 +144,9 @@ int ShapeSearcher::generate(int ply, Side us, int ttMove, bool &defending) {
             s += std::min(history_[size_t(us - 1)][size_t(p)] >> HistoryShift, MaxHistoryBonus);
         out[n++] = {int16_t(p), s};
     };
-    defending = !board_.openFours(them).empty();
+    defending = !board_.openFours(opponent(us)).empty();
     if (defending) {
-        // He makes an open four next: only our fours, and the cells of his threat (the open
-        // four points and the far ends of his three) can answer it.
-        ShapeSet answers = board_.fours(us);
-        answers |= board_.openFours(them);
-        answers |= board_.fours(them);
-        answers.forEach(add);
+        threatAnswers(us).forEach(add);
         return n;
     }
     for (int p : BoardCells)
@@ -309,11 +316,9 @@ int ShapeSearcher::rootMoves(const EngineState &e, Side us) {
         only.set(board_.fives(them).first());
     else if (!board_.openFours(us).empty())
         only.set(board_.openFours(us).first());
-    else if (!board_.openFours(them).empty()) {
-        only = board_.fours(us);
-        only |= board_.openFours(them);
-        only |= board_.fours(them);
-    } else
+    else if (!board_.openFours(them).empty())
+        only = threatAnswers(us);
+    else
         restricted = false;
     ShapeSet filter;
     for (int i = 1; i <= e.RootMoveFilter.count; ++i) {
@@ -326,21 +331,18 @@ int ShapeSearcher::rootMoves(const EngineState &e, Side us) {
         // The filter first; when no filtered cell is left, the unfiltered moves.
         const bool useFilter = pass == 0 && !filter.empty();
         if (pass == 1 && filter.empty()) break;
-        for (int c = 0; c < CellCount; ++c) {
-            const int p = paddedOf(c);
+        for (int p : BoardCells) {
             if (board_.at(p) != Empty) continue;
             // A filtered cell is searched wherever it lies: the solvers chose it.
             if (useFilter    ? !filter.test(p) || (restricted && !only.test(p))
                 : restricted ? !only.test(p)
                              : board_.nearCount(p) == 0 && board_.stones() > 0)
                 continue;
-            m[size_t(n++)] = {int16_t(p), board_.value(p, us) * AttackWeight +
-                                              board_.value(p, them) * DefenceWeight};
-            rootTactical_[size_t(p)] = m[size_t(n - 1)].score >= TacticalScore;
+            m[size_t(n++)] = {int16_t(p), orderScore(p, us)};
+            rootTactical_[size_t(p)] = orderScore(p, us) >= TacticalScore;
         }
     }
-    std::stable_sort(m.begin(), m.begin() + n,
-                     [](const ScoredMove &a, const ScoredMove &b) { return a.score > b.score; });
+    std::stable_sort(m.begin(), m.begin() + n, byScore);
     return n;
 }
 
@@ -405,17 +407,9 @@ ShapeSearchResult ShapeSearcher::run(EngineState &e, const ShapeSearchLimits &li
             break;
         }
         // Best first; a stable order keeps the earlier ranking among equal values.
-        std::array<int, CellCount> index{};
         for (int i = 0; i < n; ++i)
-            index[size_t(i)] = i;
-        std::stable_sort(index.begin(), index.begin() + n, [&](int a, int b) {
-            return rootScore_[size_t(a)] > rootScore_[size_t(b)];
-        });
-        std::array<ScoredMove, CellCount> sorted{};
-        for (int i = 0; i < n; ++i)
-            sorted[size_t(i)] = {moves_[0][size_t(index[size_t(i)])].p,
-                                 rootScore_[size_t(index[size_t(i)])]};
-        std::copy(sorted.begin(), sorted.begin() + n, moves_[0].begin());
+            moves_[0][size_t(i)].score = rootScore_[size_t(i)];
+        std::stable_sort(moves_[0].begin(), moves_[0].begin() + n, byScore);
         publish(depth, best);
         result.nodes = nodes_;
         e.IterationNumber = depth;

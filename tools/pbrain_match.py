@@ -6,8 +6,10 @@ Openings are short balanced starts near the centre (drawn from --seed, or read f
 twice with the colours swapped, so the pair cancels the opening's bias. The referee sends
 START 20, the time limits, then the opening as BOARD to the side to move, and TURN moves
 after that. A five (or more) wins; an illegal move, a crash or an answer later than
-timeout_turn plus --grace-ms loses; a full board is a draw. Prints every game, then the
-score of engine A, an Elo estimate with its 95% interval, and the slowest answer.
+timeout_turn plus --grace-ms loses; a full board is a draw. With --b-turn-ms engine B
+gets its own time a move (time odds), and each side's lateness is judged by its own limit.
+Prints every game, then the score of engine A, an Elo estimate with its 95% interval, and
+the slowest answer.
 
     tools/pbrain_match.py --a "build/release/pbrain-pentad" \\
         --b "build/release/pbrain-pentad --classic" --games 40 --turn-ms 1000
@@ -39,22 +41,22 @@ def random_openings(count, seed):
     return out
 
 
-def play_game(cmd_first, cmd_second, opening, args):
-    """Plays one game; returns (result for the first player: 1, 0.5, 0; moves; note; slowest)."""
+def play_game(cmd_first, cmd_second, opening, args, turn_ms):
+    """Plays one game; returns (result for the first player: 1, 0.5, 0; moves; note; slowest).
+    turn_ms holds each player's time a move, first player first."""
     engines = [PbrainEngine(shlex.split(cmd_first)), PbrainEngine(shlex.split(cmd_second))]
     board = [0] * (N * N)
     moves = list(opening)
     for i, c in enumerate(opening):
         board[c] = 1 + i % 2
     slowest = 0.0
-    limit = args.turn_ms / 1000.0
     left = [args.match_ms, args.match_ms]
     try:
-        for e in engines:
+        for e, ms in zip(engines, turn_ms):
             e.send("START 20")
             if e.answer(5)[0] != "OK":
                 return 0.5, moves, "engine did not start", slowest
-            e.send("INFO timeout_turn %d" % args.turn_ms)
+            e.send("INFO timeout_turn %d" % ms)
             e.send("INFO timeout_match %d" % args.match_ms)
             e.send("INFO rule 0")
             if args.max_node:
@@ -65,6 +67,7 @@ def play_game(cmd_first, cmd_second, opening, args):
         while True:
             side = len(moves) % 2  # 0: first player to move
             e = engines[side]
+            limit = turn_ms[side] / 1000.0
             if args.match_ms > 0:
                 e.send("INFO time_left %d" % left[side])
             if first_request[side]:
@@ -129,6 +132,8 @@ def main():
     ap.add_argument("--b", required=True, help="command of engine B")
     ap.add_argument("--games", type=int, default=40, help="games, an even number")
     ap.add_argument("--turn-ms", type=int, default=1000)
+    ap.add_argument("--b-turn-ms", type=int, default=0,
+                    help="engine B's time a move, for time-odds matches (0: --turn-ms)")
     ap.add_argument("--match-ms", type=int, default=0, help="0: no match limit")
     ap.add_argument("--grace-ms", type=int, default=200, help="lateness tolerated")
     ap.add_argument("--seed", type=int, default=1)
@@ -162,7 +167,8 @@ def main():
                     return
                 job = pending.pop(0)
             g, first, second, op, a_first = job
-            r, moves, note, slowest = play_game(first, second, op, args)
+            times = (args.turn_ms, b_turn_ms) if a_first else (b_turn_ms, args.turn_ms)
+            r, moves, note, slowest = play_game(first, second, op, args, times)
             points = r if a_first else 1 - r
             results[g] = (points, slowest, moves)
             with lock:
@@ -171,6 +177,7 @@ def main():
                     "loss" if points == 0 else "draw", points, len(moves), note,
                     slowest * 1000), flush=True)
 
+    b_turn_ms = args.b_turn_ms or args.turn_ms
     pending = list(jobs)
     threads = [threading.Thread(target=worker) for _ in range(max(1, args.parallel))]
     for t in threads:
@@ -192,7 +199,7 @@ def main():
     else:
         print("Elo difference unbounded")
     print("slowest answer %.0f ms against a limit of %d ms" % (
-        1000 * max(r[1] for r in results), args.turn_ms))
+        1000 * max(r[1] for r in results), max(args.turn_ms, b_turn_ms)))
 
 
 if __name__ == "__main__":

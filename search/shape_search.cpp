@@ -35,14 +35,14 @@ constexpr std::array<int16_t, CellCount> BoardCells = [] {
 
 enum ShapeBound : uint8_t { UpperShape = 1, LowerShape = 2, ExactShape = 3 };
 
-/// One stored position: | check 32 | value 16 | move 16 | depth 8 | bound 8 | pad 16 |.
+/// One stored position: | check 32 | value 16 | move 16 | depth 8 | bound 8 | search 16 |.
 struct ShapeEntry {
     uint32_t check;
     int16_t value;
     int16_t move; ///< padded cell, -1 none
     int8_t depth;
     uint8_t bound;
-    uint16_t pad;
+    uint16_t search; ///< the search that stored it: older entries read as empty
 };
 static_assert(sizeof(ShapeEntry) == 12);
 
@@ -106,6 +106,7 @@ private:
 
     ShapeBoard board_;
     std::unique_ptr<ShapeEntry[]> table_;
+    uint16_t searchStamp_ = 0;
     ShapeSearchLimits limits_;
     int64_t nodes_ = 0;
     int vcfNodes_ = 0;
@@ -244,7 +245,7 @@ int ShapeSearcher::search(int depth, int alpha, int beta, int ply, Side us) {
     const uint64_t key = board_.key();
     ShapeEntry &entry = table_[size_t(key & ((uint64_t(1) << TableBits) - 1))];
     int ttMove = -1;
-    if (entry.check == uint32_t(key >> 32) && entry.bound != 0) {
+    if (entry.check == uint32_t(key >> 32) && entry.bound != 0 && entry.search == searchStamp_) {
         ttMove = entry.move;
         const int v = fromTable(entry.value, ply);
         if (!pvNode && entry.depth >= depth &&
@@ -300,7 +301,7 @@ int ShapeSearcher::search(int depth, int alpha, int beta, int ply, Side us) {
              uint8_t(best >= beta        ? LowerShape
                      : best > alphaStart ? ExactShape
                                          : UpperShape),
-             0};
+             searchStamp_};
     return best;
 }
 
@@ -338,8 +339,9 @@ int ShapeSearcher::rootMoves(const EngineState &e, Side us) {
                 : restricted ? !only.test(p)
                              : board_.nearCount(p) == 0 && board_.stones() > 0)
                 continue;
-            m[size_t(n++)] = {int16_t(p), orderScore(p, us)};
-            rootTactical_[size_t(p)] = orderScore(p, us) >= TacticalScore;
+            const int32_t score = orderScore(p, us);
+            m[size_t(n++)] = {int16_t(p), score};
+            rootTactical_[size_t(p)] = score >= TacticalScore;
         }
     }
     std::stable_sort(m.begin(), m.begin() + n, byScore);
@@ -353,7 +355,12 @@ ShapeSearchResult ShapeSearcher::run(EngineState &e, const ShapeSearchLimits &li
     nodes_ = 0;
     stop_ = false;
     board_.reset(e.Board);
-    std::fill(table_.get(), table_.get() + (size_t(1) << TableBits), ShapeEntry{});
+    // Entries of earlier searches no longer count; the table is cleared only when the
+    // stamps come round again, not 12 MB at every move.
+    if (++searchStamp_ == 0) {
+        std::fill(table_.get(), table_.get() + (size_t(1) << TableBits), ShapeEntry{});
+        searchStamp_ = 1;
+    }
     vcfCache_.fill(VcfEntry{});
     for (auto &k : killers_)
         k = {-1, -1};

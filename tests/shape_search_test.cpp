@@ -116,8 +116,9 @@ TEST(ShapeSearch, PlaysFivesBlocksAndWinsByFours) {
     EXPECT_TRUE(move == 4 * BoardSize + 4 || move == 4 * BoardSize + 8) << move;
 }
 
-// X and O are twins: the colour-swapped position, the other side to move, reads the same.
-TEST(ShapeSearch, ColourSwapGivesTheSameBoardAndMove) {
+// X and O are twins: the colour-swapped position, the other side to move, reads the same;
+// and a search leaves nothing behind that the next one reads.
+TEST(ShapeSearch, ColourSwapGivesTheSameBoardAndMoveAndSearchesRepeat) {
     std::mt19937 rng(3);
     for (int round = 0; round < 20; ++round) {
         auto e = std::make_unique<EngineState>();
@@ -142,6 +143,10 @@ TEST(ShapeSearch, ColourSwapGivesTheSameBoardAndMove) {
         const ShapeSearchResult r = shapeSearch(*e, limits);
         EXPECT_EQ(r.move, shapeSearch(*swapped, limits).move) << round;
         EXPECT_EQ(r.value, e->BestScore);
+        // Nothing of the searches before is read: the same search again is the same search.
+        const ShapeSearchResult again = shapeSearch(*e, limits);
+        EXPECT_EQ(again.nodes, r.nodes) << round;
+        EXPECT_EQ(again.move, r.move) << round;
     }
 }
 

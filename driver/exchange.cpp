@@ -1,9 +1,11 @@
 #include "driver/exchange.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdio>
 #include <limits>
+#include <memory>
 
 #include "board/parameters.h"
 #include "platform/platform.h"
@@ -31,28 +33,67 @@ FILE *openFile(const std::filesystem::path &path, const char *mode) {
     return std::fopen(path.string().c_str(), mode);
 }
 
-// Reading a file stops after a fixed number of bytes, so a file that never ends (a link to
-// a device, gigabytes of data) cannot hold the move up: far more than any real file holds.
-constexpr size_t MaxBoardFileBytes = 1 << 20;
+// A board file is read as a stream of tokens in bounded memory, so a long row or a long run
+// of white space costs only the time to skip it. Reading still stops after a fixed number of
+// bytes or a fixed time, so a file that never ends (a link to a device) cannot hold the move
+// up; a file cut off that way before its last row is a wrong file, never a guessed board.
+constexpr size_t MaxBoardFileBytes = size_t(1) << 28;
 constexpr size_t MaxTimeFileBytes = 1 << 12;
+constexpr int64_t MaxFileReadMs = 500;
+constexpr size_t ReadChunkBytes = 1 << 16;
 
-struct BoundedReader {
-    FILE *file;
-    size_t left;
+class BoundedReader {
+public:
+    BoundedReader(FILE *file, size_t limit)
+        : file_(file), left_(limit), startMs_(processClockMs()) {}
+
     int get() {
-        if (left == 0) return EOF;
-        --left;
-        return std::fgetc(file);
+        if (next_ == end_ && !refill()) return EOF;
+        return static_cast<unsigned char>(buffer_[next_++]);
     }
     void unget(int ch) {
-        if (ch == EOF) return;
-        std::ungetc(ch, file);
-        ++left;
+        if (ch != EOF && next_ > 0) --next_;
     }
+    /// Reading stopped at the byte or time bound with the file not yet at its end.
+    bool cutOff() const { return cutOff_; }
+
+private:
+    bool refill() {
+        if (cutOff_ || atEnd_) return false;
+        if (left_ == 0 || processClockMs() - startMs_ > MaxFileReadMs) {
+            // Only a file with more to give is cut off; one that ends right at the bound is whole.
+            const int ch = std::fgetc(file_);
+            if (ch == EOF)
+                atEnd_ = true;
+            else
+                cutOff_ = true;
+            return false;
+        }
+        const size_t n = std::fread(buffer_.data(), 1, std::min(left_, buffer_.size()), file_);
+        if (n == 0) {
+            atEnd_ = true;
+            return false;
+        }
+        left_ -= n;
+        next_ = 0;
+        end_ = n;
+        return true;
+    }
+
+    FILE *file_;
+    size_t left_;
+    int64_t startMs_;
+    std::array<char, ReadChunkBytes> buffer_{};
+    size_t next_ = 0, end_ = 0;
+    bool cutOff_ = false, atEnd_ = false;
 };
 
 std::string fileNotFound(const char *name) {
     return std::string("error: file  ") + name + "  not found!\n";
+}
+
+std::string wrongFile(const char *name) {
+    return std::string("error: Wrong file  ") + name + " !\n";
 }
 
 // Reads a decimal integer the way "%d" does; out-of-range values are clamped.
@@ -113,7 +154,7 @@ bool readExchangeFiles(const std::filesystem::path &dir, PositionInput &in, std:
         }
         int letter = std::toupper(std::fgetc(tah.file));
         if (letter != 'X' && letter != 'O') {
-            error = "error: Wrong file  tah.dat !\n";
+            error = wrongFile("tah.dat");
             return false;
         }
         in.sideLetter = char(letter);
@@ -125,14 +166,22 @@ bool readExchangeFiles(const std::filesystem::path &dir, PositionInput &in, std:
             return false;
         }
         in.board.fill('-');
-        BoundedReader reader{plocha.file, MaxBoardFileBytes};
+        auto reader = std::make_unique<BoundedReader>(plocha.file, MaxBoardFileBytes);
         for (int r = 0; r < BoardSize; ++r)
-            if (!readRow(reader, &in.board[r * BoardSize])) break;
+            if (!readRow(*reader, &in.board[r * BoardSize])) break;
+        if (reader->cutOff()) {
+            error = wrongFile("plocha.dat");
+            return false;
+        }
     }
     FileCloser timeouts{openFile(dir / "timeouts.dat", "r")};
     if (timeouts.file) {
-        BoundedReader reader{timeouts.file, MaxTimeFileBytes};
-        if (scanInt(reader, in.turnLimit)) scanInt(reader, in.matchTime);
+        auto reader = std::make_unique<BoundedReader>(timeouts.file, MaxTimeFileBytes);
+        if (scanInt(*reader, in.turnLimit)) scanInt(*reader, in.matchTime);
+        if (reader->cutOff()) {
+            error = wrongFile("timeouts.dat");
+            return false;
+        }
     } else {
         in.turnLimit = DefaultTurnLimitS;
         in.matchTime = DefaultMatchTimeMs;

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -223,16 +224,54 @@ TEST(ExchangeFiles, PositionIsPlacedInCellOrderWithTheHistory) {
     EXPECT_EQ(e->Board[40], O);
 }
 
-// Files that never end are read only as far as a board can reach; a folder in the place
-// of the board is no board.
-TEST(ExchangeReliability, EndlessBoardFileAndFolderInsteadOfAFile) {
+// A board file is read whole however long its rows or its white space are; a file that
+// never ends is cut off at the bound and refused as a wrong file, with no move written. A
+// folder in the place of the board is no board.
+TEST(ExchangeReliability, LongFilesAreReadWholeAndEndlessOnesRefused) {
+    const std::string eightMegabytes(8 << 20, ' ');
     {
+        SCOPED_TRACE("8 MB first row");
+        ScratchDir dir;
+        dir.write("tah.dat", "X");
+        std::string row0 = "--X" + std::string(8 << 20, 'O');
+        dir.write("plocha.dat", row0 + "\n" + boardFile({"", "O", "---X"}).substr(BoardSize + 1));
+        PositionInput in = readIn(dir);
+        std::string board(in.board.begin(), in.board.end());
+        EXPECT_EQ(board.substr(0, 20), "--XOOOOOOOOOOOOOOOOO");
+        EXPECT_EQ(board.substr(20, 20), "O-------------------");
+        EXPECT_EQ(board.substr(40, 20), "---X----------------");
+    }
+    {
+        SCOPED_TRACE("8 MB of white space before the rows, then rows past the 20th");
+        ScratchDir dir;
+        dir.write("tah.dat", "X");
+        dir.write("plocha.dat", eightMegabytes + boardFile({"X", "-O"}) + eightMegabytes +
+                                    std::string(1 << 20, 'X'));
+        PositionInput in = readIn(dir);
+        EXPECT_EQ(std::count(in.board.begin(), in.board.end(), 'X'), 1);
+        EXPECT_EQ(in.board[21], 'O');
+    }
+    {
+        SCOPED_TRACE("timeouts.dat whose numbers do not end within its bound");
+        ScratchDir dir;
+        dir.write("tah.dat", "X");
+        dir.write("plocha.dat", boardFile({}));
+        dir.write("timeouts.dat", std::string(8192, ' ') + "5 1000");
+        PositionInput in;
+        std::string error;
+        EXPECT_FALSE(readExchangeFiles(dir.path(), in, error));
+        EXPECT_EQ(error, "error: Wrong file  timeouts.dat !\n");
+    }
+    {
+        SCOPED_TRACE("a device that never ends");
         ScratchDir dir;
         dir.write("tah.dat", "X");
         std::filesystem::create_symlink("/dev/zero", dir.path() / "plocha.dat");
         auto start = std::chrono::steady_clock::now();
         RunResult r = runIn(dir.path(), test::engineCommand());
-        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.status, 255);
+        EXPECT_EQ(r.output, "error: Wrong file  plocha.dat !\n");
+        EXPECT_EQ(dir.read("tah.dat"), "X");
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
     }
     ScratchDir dir;

@@ -8,16 +8,19 @@
 #include <cstdlib>
 #include <deque>
 #include <limits>
+#include <memory>
 #include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "arena/search.h"
 #include "board/engine_state.h"
 #include "engine/engine.h"
 #include "engine/tournament.h"
 #include "engine/version.h"
+#include "pattern/pattern_board.h"
 #include "platform/platform.h"
 #include "search/search.h"
 #include "search/shape_search.h"
@@ -180,16 +183,22 @@ public:
     }
 
     int run() {
-        // The table and the engine's constant tables are built once per process.
-        static const bool tableReady = transpositionTable().allocate();
-        static const bool engineReady = startEngine(
-            engineState(), options_.fixedSeed ? options_.seed : uint32_t(wallClockSeconds()));
-        tableReady_ = tableReady;
-        engineReady_ = engineReady;
-        if (!options_.classic) {
-            // The tournament mode's tables are built now, not on the first move's clock.
-            threatSolver();
-            if (options_.shapeSearch) prepareShapeSearch();
+        if (!options_.patternEngine) {
+            // The table and the engine's constant tables are built once per process.
+            static const bool tableReady = transpositionTable().allocate();
+            static const bool engineReady = startEngine(
+                engineState(), options_.fixedSeed ? options_.seed : uint32_t(wallClockSeconds()));
+            tableReady_ = tableReady;
+            engineReady_ = engineReady;
+            if (!options_.classic) {
+                // The tournament mode's tables are built now, not on the first move's clock.
+                threatSolver();
+                if (options_.shapeSearch) prepareShapeSearch();
+            }
+        } else {
+            // The pattern tables and the evaluation are built now, not on the first move's clock.
+            arenaBoard_ = std::make_unique<pattern::PatternBoard>();
+            engineReady_ = pattern::embeddedEvalTables(&arenaError_) != nullptr;
         }
         if (options_.synchronous) {
             LineReader reader(in_);
@@ -256,6 +265,7 @@ private:
 
     // Whether the engine can play: tables, memory and the manager's memory limit.
     bool ready() {
+        if (options_.patternEngine) return arenaReady();
         if (!engineReady_) {
             reply("ERROR the engine's line-pattern tables are missing");
             return false;
@@ -286,6 +296,38 @@ private:
             return false;
         }
         return true;
+    }
+
+    bool arenaReady() {
+        if (!engineReady_) {
+            reply("ERROR the engine's evaluation tables are unusable: " + arenaError_);
+            return false;
+        }
+        const int64_t bytes = arenaTableBytes(maxMemory_);
+        if (bytes < 0) {
+            reply("ERROR max_memory " + std::to_string(maxMemory_) + " is below the " +
+                  std::to_string(ArenaBaseMemory / (1024 * 1024) + 1) +
+                  " MB the engine needs at least");
+            return false;
+        }
+        arena::Searcher &searcher = arenaSearcher();
+        if (size_t(bytes) != arenaTableBytes_) {
+            tableReady_ = searcher.allocate(size_t(bytes));
+            arenaTableBytes_ = tableReady_ ? size_t(bytes) : 0;
+            if (tableReady_ && bytes != ArenaDefaultTable)
+                reply("MESSAGE max_memory " + std::to_string(maxMemory_) +
+                      ": transposition table of " + std::to_string(bytes >> 20) + " MB");
+        }
+        if (!tableReady_) {
+            reply("ERROR not enough memory for the transposition table");
+            return false;
+        }
+        return true;
+    }
+
+    static arena::Searcher &arenaSearcher() {
+        static arena::Searcher searcher;
+        return searcher;
     }
 
     bool onBoard(long long x, long long y) const {
@@ -421,7 +463,10 @@ private:
         board_.fill(Free);
         // Each game starts from empty solver tables, so a game replays the same way
         // whatever came before it in the session.
-        threatSolver().clear();
+        if (options_.patternEngine)
+            arenaSearcher().clear();
+        else
+            threatSolver().clear();
         timeLeft_ = NoTimeLeft;
     }
 
@@ -504,6 +549,10 @@ private:
         if (const char *who = fiveOnBoard())
             reply(std::string("MESSAGE the board already holds a five of ") + who +
                   "; playing on with a legal move");
+        if (options_.patternEngine) {
+            playArena(arrival);
+            return;
+        }
         EngineState &e = engineState();
         PositionInput input;
         for (int c = 0; c < CellCount; ++c)
@@ -560,9 +609,77 @@ private:
         transpositionTable().clear();
     }
 
+    // The tournament engine's move: the pattern board of the position, the engine's colour
+    // to move, a search within the move's times, then the MESSAGE and the move.
+    struct ArenaProgress : arena::Observer {
+        Session &session;
+        explicit ArenaProgress(Session &s) : session(s) {}
+        void iterationDone(const arena::Iteration &it) override {
+            session.reply("MESSAGE" + arenaText(it));
+            if (it.pvLength >= 1) session.reply("MESSAGE REALTIME BEST " + arenaCell(it.pv[0]));
+        }
+    };
+    static std::string arenaCell(int p) {
+        return std::to_string(pattern::columnOf(p)) + "," + std::to_string(pattern::rowOf(p));
+    }
+    static std::string arenaText(const arena::Iteration &it) {
+        std::ostringstream text;
+        text << " depth " << it.depth << "-" << it.selDepth << " nodes " << it.nodes << " nps "
+             << (it.ms > 0 ? it.nodes * 1000 / it.ms : 0) << " value ";
+        if (const int n = arena::winDistance(it.value))
+            text << (n > 0 ? "win in " : "loss in ") << std::abs(n);
+        else
+            text << it.value;
+        text << " line";
+        for (int i = 0; i < it.pvLength; ++i)
+            text << ' ' << arenaCell(it.pv[size_t(i)]);
+        return text.str();
+    }
+
+    void playArena(int64_t arrival) {
+        const int stones = int(CellCount - std::count(board_.begin(), board_.end(), Free));
+        const pattern::Colour own = stones % 2 == 0 ? pattern::Black : pattern::White;
+        std::array<char, CellCount> cells{};
+        for (int c = 0; c < CellCount; ++c)
+            cells[size_t(c)] = board_[size_t(c)] == Free                               ? '-'
+                               : (board_[size_t(c)] == Own) == (own == pattern::Black) ? 'X'
+                                                                                       : 'O';
+        pattern::PatternBoard &board = *arenaBoard_;
+        board.setUp(cells);
+        board.setToMove(own);
+        arena::Limits limits;
+        limits.clockOrigin = arrival;
+        limits.maxNodes = maxNodes_;
+        limits.maxDepth = int(std::clamp<int64_t>(maxDepth_, 0, arena::MaxPly));
+        const MoveTimes times = arenaMoveTimes(timeoutTurn_, timeoutMatch_, timeLeft_, stones);
+        limits.optimumMs = times.optimum;
+        limits.maximumMs = times.maximum;
+        if (options_.maxMoveMs >= 0) {
+            limits.optimumMs = std::min(limits.optimumMs, options_.maxMoveMs);
+            limits.maximumMs = std::min(limits.maximumMs, options_.maxMoveMs);
+        }
+        // With a node or depth limit the clock does not cut the search: a replayed session
+        // plays the same moves.
+        if (maxNodes_ > 0 || maxDepth_ > 0) limits.optimumMs = limits.maximumMs = -1;
+        ArenaProgress progress(*this);
+        const arena::Result r = arenaSearcher().think(board, limits, &progress);
+        const int move = pattern::rowOf(r.move) * BoardSize + pattern::columnOf(r.move);
+        board_[size_t(move)] = Own;
+        std::string message = "MESSAGE";
+        if (r.last.depth > 0)
+            message += arenaText(r.last);
+        else
+            message += std::string(" ") + r.reason + ", chosen without search";
+        reply(message);
+        reply(std::to_string(move % BoardSize) + "," + std::to_string(move / BoardSize));
+    }
+
     std::istream &in_;
     std::ostream &out_;
     PbrainOptions options_;
+    std::unique_ptr<pattern::PatternBoard> arenaBoard_;
+    std::string arenaError_;
+    size_t arenaTableBytes_ = 0;
     LineQueue queue_;
     std::mutex outputMutex_;
     std::atomic<bool> thinking_{false}, ending_{false};
@@ -599,6 +716,34 @@ int32_t pbrainMoveBudget(int64_t timeoutTurn, int64_t timeoutMatch, int64_t time
         budget = std::min(budget, match - PbrainSafetyMs);
     }
     return int32_t(std::clamp<int64_t>(budget, 0, std::numeric_limits<int32_t>::max()));
+}
+
+int64_t arenaTableBytes(int64_t maxMemory) {
+    if (maxMemory <= 0) return ArenaDefaultTable;
+    int64_t bytes = ArenaDefaultTable;
+    while (bytes >= (int64_t(1) << 20) && ArenaBaseMemory + bytes > maxMemory)
+        bytes /= 2;
+    return bytes >= (int64_t(1) << 20) ? bytes : -1;
+}
+
+MoveTimes arenaMoveTimes(int64_t timeoutTurn, int64_t timeoutMatch, int64_t timeLeft, int stones) {
+    MoveTimes t;
+    t.maximum = pbrainMoveBudget(timeoutTurn, timeoutMatch, timeLeft, stones);
+    if (t.maximum == 0) return t;
+    // The match share is the optimum; the maximum may reach three shares, within the turn
+    // limit and a quarter of what is left of the match.
+    const int64_t turnCap =
+        timeoutTurn > 0 ? timeoutTurn - PbrainSafetyMs : std::numeric_limits<int32_t>::max();
+    const int64_t match = timeLeft != NoTimeLeft ? timeLeft : timeoutMatch;
+    if (match > 0) {
+        t.optimum = t.maximum;
+        t.maximum = std::min({turnCap, 3 * t.optimum, (match - PbrainSafetyMs) / 4});
+        t.maximum = std::max(t.maximum, t.optimum);
+    } else {
+        t.maximum = std::max<int64_t>(turnCap, 0);
+        t.optimum = t.maximum / 2;
+    }
+    return t;
 }
 
 int runPbrain(std::istream &in, std::ostream &out, const PbrainOptions &options) {

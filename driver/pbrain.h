@@ -24,6 +24,13 @@ constexpr int64_t PbrainShapeMemory = 13ll * 1024 * 1024;
 /// The largest table (as 2^bits home slots) that fits in max_memory bytes, or -1 when even
 /// the smallest does not; max_memory 0 (no limit) gives the full table.
 int pbrainTableBits(int64_t maxMemory, bool classic, bool shapeSearch = false);
+/// The tournament engine's memory beside its table, and its table when max_memory is 0.
+constexpr int64_t ArenaBaseMemory = 16ll * 1024 * 1024;
+constexpr int64_t ArenaDefaultTable = 64ll * 1024 * 1024;
+/// The tournament engine's table in bytes for max_memory (0: no limit), or -1 when even the
+/// smallest (1 MB) does not fit.
+int64_t arenaTableBytes(int64_t maxMemory);
+
 /// Time kept back from timeout_turn and from time_left for answering.
 constexpr int PbrainSafetyMs = 60;
 
@@ -32,6 +39,9 @@ struct PbrainOptions {
     bool vcfInSearch = false;     ///< tournament mode: VCF checks inside the search (slower)
     bool vctThreatFilter = false; ///< tournament mode: answer an opponent's VCT at the root
     bool shapeSearch = false;     ///< tournament mode: its own search on line shapes chooses
+    /// The pattern engine: a search of its own on an incremental pattern board, in place of
+    /// both modes above. Not yet the default: in matches it still scores below them.
+    bool patternEngine = false;
     /// Read every line first and answer them on this thread, then return (no reader
     /// thread, no exit): for fuzzing and scripted checks.
     bool synchronous = false;
@@ -51,5 +61,12 @@ constexpr int64_t NoTimeLeft = INT64_MIN;
 /// negative when absent, timeLeft NoTimeLeft when absent) and the number of stones; 0 means
 /// "answer at once": timeout_turn 0, or no time left at all.
 int32_t pbrainMoveBudget(int64_t timeoutTurn, int64_t timeoutMatch, int64_t timeLeft, int stones);
+
+/// The tournament engine's times for one move: no new iteration after about `optimum` ms,
+/// never past `maximum`. Both 0 mean "answer at once".
+struct MoveTimes {
+    int64_t optimum = 0, maximum = 0;
+};
+MoveTimes arenaMoveTimes(int64_t timeoutTurn, int64_t timeoutMatch, int64_t timeLeft, int stones);
 
 } // namespace pentad

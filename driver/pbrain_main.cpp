@@ -18,6 +18,8 @@ int main(int argc, char **argv) {
             options.vcfInSearch = true;
         } else if (arg == "--shape-search") {
             options.shapeSearch = true;
+        } else if (arg == "--pattern-engine") {
+            options.patternEngine = true;
         } else if (arg == "--vct-filter") {
             options.vctThreatFilter = true;
         } else if (arg == "--seed" && i + 1 < argc) {
@@ -32,7 +34,8 @@ int main(int argc, char **argv) {
         } else {
             std::cerr
                 << "pbrain-pentad: unknown option '" << arg
-                << "' (known: --classic, --seed N, --shape-search, --search-vcf, --vct-filter)\n";
+                << "' (known: --classic, --pattern-engine, --seed N, --shape-search, --search-vcf, "
+                   "--vct-filter)\n";
             return 2;
         }
     }

@@ -13,10 +13,10 @@ namespace pentad {
 namespace {
 
 // Feeds a whole script and collects every line the engine printed.
-std::vector<std::string> session(const std::string &script) {
+std::vector<std::string> session(const std::string &script, const std::string &options = "") {
     test::ScratchDir dir;
     dir.write("script.txt", script);
-    test::RunResult r = test::runIn(dir.path(), test::pbrainCommand() + " < script.txt");
+    test::RunResult r = test::runIn(dir.path(), test::pbrainCommand() + options + " < script.txt");
     EXPECT_EQ(r.status, 0);
     std::vector<std::string> lines;
     std::string line;
@@ -143,6 +143,42 @@ TEST(Pbrain, MemoryLimitIsReportedOnTheNextCommand) {
     ASSERT_EQ(a.size(), 2u);
     EXPECT_EQ(a[0].rfind("ERROR max_memory", 0), 0u);
     EXPECT_EQ(a[1], "OK");
+}
+
+// The pattern engine answers as the other modes do: legal moves with its MESSAGE line, a
+// table cut to max_memory, and an error when even the smallest does not fit.
+TEST(Pbrain, PatternEnginePlaysWithinItsMemory) {
+    auto lines = session("INFO max_memory 40000000\nSTART 20\nINFO timeout_turn 300\nBEGIN\n"
+                         "TURN 10,10\nINFO max_memory 1000\nTURN 12,12\nEND\n",
+                         " --pattern-engine");
+    auto a = answers(lines);
+    ASSERT_EQ(a.size(), 4u);
+    EXPECT_EQ(a[0], "OK");
+    int x, y, x2, y2;
+    ASSERT_TRUE(isMove(a[1], x, y));
+    ASSERT_TRUE(isMove(a[2], x2, y2));
+    EXPECT_NE(std::make_pair(x2, y2), std::make_pair(10, 10));
+    EXPECT_NE(std::make_pair(x2, y2), std::make_pair(x, y));
+    EXPECT_EQ(a[3].rfind("ERROR max_memory 1000", 0), 0u);
+    EXPECT_EQ(lines[0], "MESSAGE max_memory 40000000: transposition table of 16 MB");
+    bool depthShown = false;
+    for (const auto &l : lines)
+        depthShown |= l.rfind("MESSAGE depth ", 0) == 0 && l.find(" line ") != std::string::npos;
+    EXPECT_TRUE(depthShown);
+    EXPECT_EQ(arenaTableBytes(0), ArenaDefaultTable);
+    EXPECT_EQ(arenaTableBytes(18ll << 20), 2ll << 20);
+    EXPECT_EQ(arenaTableBytes(16ll << 20), -1);
+}
+
+TEST(Pbrain, PatternEngineMoveTimes) {
+    const MoveTimes fixed = arenaMoveTimes(1000, 0, NoTimeLeft, 10);
+    EXPECT_EQ(fixed.maximum, 1000 - PbrainSafetyMs);
+    EXPECT_EQ(fixed.optimum, fixed.maximum / 2);
+    const MoveTimes match = arenaMoveTimes(30000, 180000, 90000, 40);
+    EXPECT_GT(match.optimum, 0);
+    EXPECT_LE(match.maximum, 90000 / 4);
+    EXPECT_GE(match.maximum, match.optimum);
+    EXPECT_EQ(arenaMoveTimes(0, 180000, NoTimeLeft, 10).maximum, 0);
 }
 
 TEST(Pbrain, MoveBudgets) {

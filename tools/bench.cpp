@@ -94,6 +94,8 @@ struct IterationLimit : SearchObserver {
 
 int benchPositionCount() { return int(std::size(Positions)); }
 
+PositionInput benchInput(int i) { return inputOf(Positions[i]); }
+
 BenchResult runBench(int iterations, bool print, bool solver, bool shapeSearch) {
     BenchResult result;
     EngineState &e = engineState();

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "engine/engine.h"
+
 namespace pentad {
 
 struct BenchResult {
@@ -19,5 +21,12 @@ int benchPositionCount();
 /// solvers' nodes; with `shapeSearch` too the tournament move searches with the shape search,
 /// two plies per root search.
 BenchResult runBench(int iterations, bool print, bool solver = false, bool shapeSearch = false);
+
+/// Bench position i as a front end hands it over.
+PositionInput benchInput(int i);
+
+/// The tournament engine's bench: every bench position searched to `depth` plies from an
+/// empty table, no clock; the signature is the total node count.
+BenchResult runArenaBench(int depth, bool print);
 
 } // namespace pentad

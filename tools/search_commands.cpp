@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <string_view>
 
 #include "book/opening.h"
 #include "book/opening_book.h"
@@ -33,6 +34,13 @@ int commandSearch(int argc, char **argv) {
         return usageError();
     }
     Options options{argc, argv, 3};
+    if (const char *engine = options.value("--engine")) {
+        if (std::string_view(engine) == "tournament") return arenaSearchCommand(argv[2], options);
+        if (std::string_view(engine) != "classic") {
+            std::fputs("pentad-tools: --engine is classic or tournament\n", stderr);
+            return 2;
+        }
+    }
     long long seed = 1, turn = -1, match = -1, iterations = 0;
     if (!options.number("--seed", seed) || !options.number("--turn-s", turn) ||
         !options.number("--match-ms", match) || !options.number("--max-iterations", iterations))
@@ -87,6 +95,24 @@ int commandSearch(int argc, char **argv) {
 
 int commandBench(int argc, char **argv) {
     Options options{argc, argv, 2};
+    if (const char *engine = options.value("--engine")) {
+        if (std::string_view(engine) == "tournament") {
+            long long depth = ArenaBenchDepth;
+            if (!options.number("--depth", depth)) return 2;
+            if (depth < 1 || depth > 20) {
+                std::fputs("pentad-tools: --depth must lie in 1..20\n", stderr);
+                return 2;
+            }
+            BenchResult r = runArenaBench(int(depth), true);
+            std::printf("signature %lld\n", (long long)r.nodes);
+            std::printf("nodes/second %lld\n", (long long)(r.ms > 0 ? r.nodes * 1000 / r.ms : 0));
+            return 0;
+        }
+        if (std::string_view(engine) != "classic") {
+            std::fputs("pentad-tools: --engine is classic or tournament\n", stderr);
+            return 2;
+        }
+    }
     long long iterations = 3;
     if (!options.number("--iterations", iterations)) return 2;
     const bool shapeSearch = options.flag("--shape-search");

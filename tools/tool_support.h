@@ -101,4 +101,10 @@ int commandBookAnalyse(int argc, char **argv);
 int commandReplay(int argc, char **argv);
 int commandSelfPlay(int argc, char **argv);
 
+/// The tournament engine's move on a folder (--depth, --nodes, --ms): a JSON line per
+/// iteration, then the move, its value, depth and line.
+int arenaSearchCommand(const char *dir, const Options &options);
+/// Depth of the tournament engine's bench.
+constexpr int ArenaBenchDepth = 7;
+
 } // namespace pentad

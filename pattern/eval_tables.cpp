@@ -1,0 +1,66 @@
+#include "pattern/eval_tables.h"
+
+#include <cstring>
+#include <memory>
+
+#include "platform/resources.h"
+
+namespace pentad::pattern {
+namespace {
+
+struct Reader {
+    std::span<const uint8_t> bytes;
+    size_t at = 0;
+    int16_t next() {
+        const auto v = uint16_t(bytes[at] | (bytes[at + 1] << 8));
+        at += 2;
+        return int16_t(v);
+    }
+};
+
+} // namespace
+
+bool parseEvalTables(std::span<const uint8_t> bytes, EvalTables &out, std::string &error) {
+    if (bytes.size() != EvalFileBytes) {
+        error = "evaluation tables: " + std::to_string(bytes.size()) + " bytes, expected " +
+                std::to_string(EvalFileBytes);
+        return false;
+    }
+    if (std::memcmp(bytes.data(), "PNTDEVAL", 8) != 0) {
+        error = "evaluation tables: not an evaluation file";
+        return false;
+    }
+    Reader r{bytes, 8};
+    const int version = r.next(), combos = r.next(), cells = r.next();
+    if (version != 1 || combos != ComboCount || cells != CellPatternCount) {
+        error = "evaluation tables: version " + std::to_string(version) + " with " +
+                std::to_string(combos) + " combinations and " + std::to_string(cells) +
+                " cell patterns does not fit this engine";
+        return false;
+    }
+    out.tempo = r.next();
+    for (auto *table : {&out.value, &out.attack, &out.defend})
+        for (int16_t &v : *table)
+            v = r.next();
+    for (auto &row : out.threat)
+        for (int16_t &v : row)
+            v = r.next();
+    return true;
+}
+
+const EvalTables *embeddedEvalTables(std::string *error) {
+    struct Loaded {
+        std::unique_ptr<EvalTables> tables = std::make_unique<EvalTables>();
+        std::string error;
+        bool ok = false;
+    };
+    static const Loaded loaded = [] {
+        Loaded l;
+        l.ok = parseEvalTables(findResource("arenaeval"), *l.tables, l.error);
+        return l;
+    }();
+    if (error) *error = loaded.error;
+    return loaded.ok ? loaded.tables.get() : nullptr;
+}
+
+} // namespace pentad::pattern

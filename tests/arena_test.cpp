@@ -1,0 +1,216 @@
+#include <fstream>
+#include <gtest/gtest.h>
+#include <memory>
+#include <random>
+#include <string>
+
+#include "arena/search.h"
+#include "pattern/eval_tables.h"
+#include "pattern/pattern_board.h"
+#include "tools/bench.h"
+#include "tools/tool_support.h"
+
+namespace pentad {
+namespace {
+
+using namespace pattern;
+using pattern::Empty;
+using pattern::Side;
+
+// A line written as nine cells, the cell itself '*' in the middle: 'X' own (Black), 'O'
+// the other colour, '#' off the board, '.' empty.
+LinePattern lineOf(const char *cells) {
+    uint16_t key = 0;
+    for (int i = 0; i < 9; ++i) {
+        if (i == 4) continue;
+        const char c = cells[i];
+        const int v = c == 'X' ? BlackStone : c == 'O' ? WhiteStone : c == '#' ? Wall : Empty;
+        key = uint16_t(key | (v << keyShift(i - 4)));
+    }
+    const LinePattern p = LinePattern(patternTables().line[Black][key]);
+    // The same line with the colours swapped reads the same for White.
+    uint16_t swapped = 0;
+    for (int s = 0; s < 16; s += 2) {
+        int v = (key >> s) & 3;
+        v = v == BlackStone ? WhiteStone : v == WhiteStone ? BlackStone : v;
+        swapped = uint16_t(swapped | (v << s));
+    }
+    EXPECT_EQ(patternTables().line[White][swapped], p) << cells;
+    return p;
+}
+
+TEST(PatternTables, LinePatternsOfHandCheckedLines) {
+    EXPECT_EQ(lineOf("XXXX*...."), F5);
+    EXPECT_EQ(lineOf("XXXX*XX.."), F5); // an overline wins too
+    EXPECT_EQ(lineOf(".XXX*...."), F4);
+    EXPECT_EQ(lineOf("X.XX*.X.."), F4); // two five points on one line
+    EXPECT_EQ(lineOf("OXXX*...."), B4);
+    EXPECT_EQ(lineOf("..XX*...."), F3S);
+    EXPECT_EQ(lineOf(".X.X*...."), F3);
+    EXPECT_EQ(lineOf("OXX*.O..."), Dead);
+    EXPECT_EQ(lineOf("O.XX*O..."), Dead); // four cells between his stones
+    EXPECT_EQ(lineOf("O.XX*.O.."), B3);
+    EXPECT_EQ(lineOf("...X*...."), F2B);
+    EXPECT_EQ(lineOf("#..X*.O.."), B2);
+    EXPECT_EQ(lineOf("O...*O..."), Dead);
+    EXPECT_EQ(lineOf("....*####"), B1);
+    EXPECT_EQ(lineOf("....*...."), F1);
+}
+
+TEST(PatternTables, CellPatternsCombineTheFourLines) {
+    auto cell = [](LinePattern a, LinePattern b, LinePattern c = Dead, LinePattern d = Dead) {
+        return combineLines({uint8_t(a), uint8_t(b), uint8_t(c), uint8_t(d)});
+    };
+    EXPECT_EQ(cell(F5, Dead), Five);
+    EXPECT_EQ(cell(B4, B4), Flex4);
+    EXPECT_EQ(cell(B4, F3S), Block4Flex3);
+    EXPECT_EQ(cell(B4, F2), Block4Plus);
+    EXPECT_EQ(cell(F3, F3S), Flex3x2);
+    EXPECT_EQ(cell(F3, B3), Flex3Plus);
+    EXPECT_EQ(cell(B3, B3), Block3Plus);
+    EXPECT_EQ(cell(F2, F2A), Flex2x2);
+    EXPECT_EQ(cell(B2, B1, F1), None);
+    // Every pattern key maps to the combination of its sorted patterns.
+    const auto &t = patternTables();
+    EXPECT_EQ(t.comboPatterns[t.combo[0x4321]], (std::array<uint8_t, 4>{1, 2, 3, 4}));
+    EXPECT_EQ(t.combo[0x4321], t.combo[0x1234]);
+}
+
+// Random games, many near the edges and corners: after every stone and every take-back the
+// incremental board equals one built from scratch.
+TEST(PatternBoard, IncrementalUpdatesMatchARecomputation) {
+    auto board = std::make_unique<PatternBoard>();
+    std::mt19937 rng(7);
+    int checked = 0;
+    for (int game = 0; game < 12; ++game) {
+        board->reset();
+        const int corner = game % 4;
+        const int moves = 40 + int(rng() % 60);
+        for (int i = 0; i < moves; ++i) {
+            int x = int(rng() % 8), y = int(rng() % 8);
+            if (corner & 1) x = Side - 1 - x;
+            if (corner & 2) y = Side - 1 - y;
+            if (game >= 8) x = int(rng() % Side), y = int(rng() % Side);
+            const int p = padded(x, y);
+            if (!board->isEmpty(p)) continue;
+            board->place(p);
+            ASSERT_TRUE(board->verify()) << "game " << game << " move " << i;
+            ++checked;
+        }
+        const uint64_t full = board->hash();
+        for (int k = 0; k < 10 && board->stones() > 0; ++k) {
+            board->undo();
+            ASSERT_TRUE(board->verify()) << "game " << game << " take-back " << k;
+        }
+        while (board->stones() > 0)
+            board->undo();
+        EXPECT_EQ(board->hash(), 0u);
+        EXPECT_NE(full, 0u);
+        ASSERT_TRUE(board->verify());
+    }
+    EXPECT_GT(checked, 400);
+}
+
+TEST(PatternBoard, SetUpPlacesBothColoursAndCountsFourPoints) {
+    std::array<char, MaxStones> cells;
+    cells.fill('-');
+    for (int x = 5; x < 8; ++x)
+        cells[size_t(10 * Side + x)] = 'X'; // an open three of X in row 10
+    cells[0] = 'O';
+    cells[1] = 'O';
+    auto board = std::make_unique<PatternBoard>();
+    board->setUp(cells);
+    EXPECT_EQ(board->toMove(), White); // three X stones against two
+    EXPECT_EQ(board->count(Black, Flex4), 2);
+    EXPECT_TRUE(board->fourPoints(Black).test(padded(4, 10)));
+    EXPECT_TRUE(board->fourPoints(Black).test(padded(8, 10)));
+    EXPECT_EQ(board->cellPattern(White, padded(2, 0)), Block3); // the wall closes it
+    EXPECT_EQ(board->cellPattern(White, padded(15, 15)), None);
+    EXPECT_TRUE(board->verify());
+}
+
+TEST(EvalTables, TheFileIsCheckedOnLoading) {
+    std::string error;
+    ASSERT_NE(embeddedEvalTables(&error), nullptr) << error;
+    std::vector<uint8_t> bytes(EvalFileBytes, 0);
+    EvalTables t;
+    EXPECT_FALSE(parseEvalTables(bytes, t, error));
+    EXPECT_NE(error.find("not an evaluation file"), std::string::npos);
+    std::copy_n("PNTDEVAL\x02\x00", 10, bytes.begin());
+    EXPECT_FALSE(parseEvalTables(bytes, t, error));
+    EXPECT_NE(error.find("version 2"), std::string::npos);
+    bytes.pop_back();
+    EXPECT_FALSE(parseEvalTables(bytes, t, error));
+    EXPECT_NE(error.find("expected"), std::string::npos);
+}
+
+// Positions given as rows of text, X moved first.
+struct Searched {
+    int x, y, value;
+    int64_t nodes;
+};
+Searched searchRows(std::initializer_list<const char *> rows, arena::Limits limits = {}) {
+    std::array<char, MaxStones> cells;
+    cells.fill('-');
+    int y = 0;
+    for (const char *row : rows) {
+        for (int x = 0; row[x] && x < Side; ++x)
+            cells[size_t(y * Side + x)] = row[x];
+        ++y;
+    }
+    auto board = std::make_unique<PatternBoard>();
+    board->setUp(cells);
+    const uint64_t before = board->hash();
+    if (limits.maxDepth == 0 && limits.maxNodes == 0) limits.maxDepth = 6;
+    arena::Searcher searcher;
+    EXPECT_TRUE(searcher.allocate(1 << 20));
+    const arena::Result r = searcher.think(*board, limits);
+    EXPECT_EQ(board->hash(), before); // the board is left as it was
+    EXPECT_TRUE(board->isEmpty(r.move));
+    return {columnOf(r.move), rowOf(r.move), r.last.value, r.last.nodes};
+}
+
+TEST(ArenaSearch, ForcedMovesComeFirst) {
+    // Own four: the five. His four: the block. Own open three: the open four, a win.
+    Searched five = searchRows({"", "", "..XXXX", "..OOO", "...O"});
+    EXPECT_EQ(five.y, 2);
+    EXPECT_TRUE(five.x == 1 || five.x == 6);
+    EXPECT_EQ(arena::winDistance(five.value), 1);
+    // His four comes before X's own open three.
+    Searched block = searchRows({"", "", "XOOOO", "..XXX"});
+    EXPECT_EQ(std::make_pair(block.x, block.y), std::make_pair(5, 2));
+    Searched four = searchRows({"", "", "...XXX", "..O.O", "........O"});
+    EXPECT_EQ(four.y, 2);
+    EXPECT_TRUE(four.x == 2 || four.x == 6);
+    EXPECT_EQ(arena::winDistance(four.value), 2);
+}
+
+TEST(ArenaSearch, HisOpenThreeIsAnswered) {
+    // O to move (four X stones, three O): X's open three in row 5 must be stopped at an end.
+    Searched r = searchRows({"", "", "", "", "", ".....XXX", "", "", "....O.O.O", "", "X"});
+    EXPECT_EQ(r.y, 5);
+    EXPECT_TRUE(r.x == 4 || r.x == 8);
+    EXPECT_GT(arena::winDistance(r.value), -1);
+}
+
+TEST(ArenaSearch, NodeLimitedSearchesAreReproducible) {
+    arena::Limits limits;
+    limits.maxNodes = 20000;
+    const auto rows = {"", "", "", "", "", "", "", "", ".......XO", "........X.O", ".........X"};
+    Searched a = searchRows(rows, limits), b = searchRows(rows, limits);
+    EXPECT_EQ(a.nodes, b.nodes);
+    EXPECT_EQ(std::make_pair(a.x, a.y), std::make_pair(b.x, b.y));
+}
+
+TEST(Bench, TournamentEngineSignatureMatchesTheCommittedOne) {
+#ifdef PENTAD_SANITIZED
+    GTEST_SKIP() << "the full bench is run in the Release build";
+#endif
+    std::ifstream in(std::string(PENTAD_SOURCE_DIR) + "/tests/bench_arena.sig");
+    long long expected = 0;
+    ASSERT_TRUE(in >> expected);
+    EXPECT_EQ(runArenaBench(ArenaBenchDepth, false).nodes, expected);
+}
+
+} // namespace
+} // namespace pentad

@@ -117,6 +117,13 @@ struct Searcher::Impl {
             if (worth(e) < worth(*worst)) worst = &e;
         return worst;
     }
+    // Whether an entry's value settles the window; the value, counted from this node, in v.
+    static bool cutsOff(const Entry &e, int ply, int alpha, int beta, int &v) {
+        v = fromTable(e.value, ply);
+        const auto bound = Bound(e.genBound & 3);
+        return bound == BoundExact || (bound == BoundLower && v >= beta) ||
+               (bound == BoundUpper && v <= alpha);
+    }
     void store(Entry *e, uint64_t key, int value, int eval, int move, int depth, Bound bound,
                int ply) {
         e->key = uint32_t(key >> 32);
@@ -231,13 +238,7 @@ struct Searcher::Impl {
         const uint64_t key = b->hash();
         bool hit = false;
         Entry *entry = probe(key, hit);
-        if (hit) {
-            const int v = fromTable(entry->value, ply);
-            const auto bound = Bound(entry->genBound & 3);
-            if ((bound == BoundExact) || (bound == BoundLower && v >= beta) ||
-                (bound == BoundUpper && v <= alpha))
-                return v;
-        }
+        if (int v; hit && cutsOff(*entry, ply, alpha, beta, v)) return v;
         const int eval = hit ? entry->eval : b->evaluate();
         int best = eval;
         if (best >= beta || qply >= QuiescencePlies || ply >= MaxPly - 2) return best;
@@ -312,13 +313,8 @@ struct Searcher::Impl {
         bool hit = false;
         Entry *entry = probe(key, hit);
         int ttMove = hit ? entry->move : NoMove;
-        if (hit && !pvNode && entry->depth >= depth) {
-            const int v = fromTable(entry->value, ply);
-            const auto bound = Bound(entry->genBound & 3);
-            if ((bound == BoundExact) || (bound == BoundLower && v >= beta) ||
-                (bound == BoundUpper && v <= alpha))
-                return v;
-        }
+        if (int v; hit && !pvNode && entry->depth >= depth && cutsOff(*entry, ply, alpha, beta, v))
+            return v;
         const int eval = hit ? entry->eval : b->evaluate();
 
         // 4. Pruning of whole quiet nodes: the value is far from the window and neither side

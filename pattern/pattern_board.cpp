@@ -46,17 +46,7 @@ PatternBoard::PatternBoard()
 void PatternBoard::reset() {
     for (int p = 0; p < PaddedCells; ++p)
         cell_[size_t(p)] = onBoard(p % Width - Margin, p / Width - Margin) ? Empty : Wall;
-    for (int d = 0; d < 4; ++d)
-        for (int p = 0; p < PaddedCells; ++p) {
-            uint16_t key = 0;
-            for (int offset = -4; offset <= 4; ++offset) {
-                const int q = p + offset * Step[size_t(d)];
-                if (offset == 0) continue;
-                const uint16_t v = (q < 0 || q >= PaddedCells) ? uint16_t(Wall) : cell_[size_t(q)];
-                key = uint16_t(key | (v << keyShift(offset)));
-            }
-            lineKey_[size_t(d)][size_t(p)] = key;
-        }
+    buildLineKeys();
     near_.fill(0);
     for (auto &c : count_)
         c.fill(0);
@@ -72,6 +62,21 @@ void PatternBoard::reset() {
     hash_ = 0;
     for (int p = 0; p < PaddedCells; ++p)
         if (cell_[size_t(p)] == Empty) addCell(p);
+}
+
+// Every line key read from the stones, with the wall beyond the array's ends.
+void PatternBoard::buildLineKeys() {
+    for (int d = 0; d < 4; ++d)
+        for (int p = 0; p < PaddedCells; ++p) {
+            uint16_t key = 0;
+            for (int offset = -4; offset <= 4; ++offset) {
+                const int q = p + offset * Step[size_t(d)];
+                if (offset == 0) continue;
+                const uint16_t v = (q < 0 || q >= PaddedCells) ? uint16_t(Wall) : cell_[size_t(q)];
+                key = uint16_t(key | (v << keyShift(offset)));
+            }
+            lineKey_[size_t(d)][size_t(p)] = key;
+        }
 }
 
 void PatternBoard::setUp(const std::array<char, MaxStones> &cells) {
@@ -207,17 +212,7 @@ bool PatternBoard::verify() const {
     PatternBoard scratch;
     scratch.cell_ = cell_;
     scratch.stones_ = stones_;
-    for (int d = 0; d < 4; ++d)
-        for (int p = 0; p < PaddedCells; ++p) {
-            uint16_t key = 0;
-            for (int offset = -4; offset <= 4; ++offset) {
-                const int q = p + offset * Step[size_t(d)];
-                if (offset == 0) continue;
-                const uint16_t v = (q < 0 || q >= PaddedCells) ? uint16_t(Wall) : cell_[size_t(q)];
-                key = uint16_t(key | (v << keyShift(offset)));
-            }
-            scratch.lineKey_[size_t(d)][size_t(p)] = key;
-        }
+    scratch.buildLineKeys();
     for (auto &c : scratch.count_)
         c.fill(0);
     scratch.valueSum_.fill(0);

@@ -102,6 +102,7 @@ public:
     bool verify() const;
 
 private:
+    void buildLineKeys();
     void updateLine(int p, int d);
     void addCell(int p);
     void removeCell(int p);

@@ -21,7 +21,11 @@ constexpr int AspirationWindow = 60;
 constexpr bool ThreatExtension = false;  ///< measured: 2/40 with it against 6/40 without
 constexpr bool NodePruning = false;      ///< razoring and futility: 6/40 with, 10/40 without
 constexpr bool MoveCountPruning = false; ///< late quiet moves at low depth left out
-constexpr int CheckEvery = 1023;         ///< nodes between looks at the clock and stop flag
+constexpr CellPattern QuiescenceFour = Block4Plus; ///< plain fours are left to the search
+constexpr CellPattern TacticalOwn = Block4;        ///< moves never reduced: own fours and
+constexpr CellPattern TacticalHis = Block4Flex3;   ///< his winning points
+constexpr bool ThreatWins = true; ///< four-three and double-three points win by rule
+constexpr int CheckEvery = 1023;  ///< nodes between looks at the clock and stop flag
 constexpr int16_t NoMove = -1;
 
 enum Bound : uint8_t { BoundNone = 0, BoundUpper = 1, BoundLower = 2, BoundExact = 3 };
@@ -82,6 +86,7 @@ struct Searcher::Impl {
     int64_t nodes = 0;
     int selDepth = 0;
     int rootDepth = 0;
+    bool rootImproved = false; ///< a later root move beat the first in this iteration
     bool stopped = false;
 
     Impl() {
@@ -215,6 +220,17 @@ struct Searcher::Impl {
         s.pvLength = len + 1;
     }
 
+    // Wins the side to move holds by rule when he has no four to answer with: an open four
+    // (five next), or a four with an open three or two open threes (an open four next, as
+    // his block cannot touch the other line). 0 when there is none.
+    int threatWin(Colour us, Colour them, int ply) const {
+        if (b->fourPoints(them).any()) return 0;
+        if (b->count(us, Flex4)) return Win - ply - 2;
+        if (ThreatWins && (b->count(us, Block4Flex3) || b->count(us, Flex3x2)))
+            return Win - ply - 4;
+        return 0;
+    }
+
     // --- Quiescence: fours only -------------------------------------------------------------
     int quiesce(int alpha, int beta, int ply, int qply) {
         if (ply >= MaxPly - 2) return b->evaluate();
@@ -233,22 +249,23 @@ struct Searcher::Impl {
             if (v > alpha && v < beta) updatePv(ply, block);
             return v;
         }
-        if (b->count(us, Flex4) && !b->fourPoints(them).any()) return Win - ply - 2;
+        if (const int v = threatWin(us, them, ply)) return v;
         // The table: a search by fours meets the same position through fours in another order.
         const uint64_t key = b->hash();
         bool hit = false;
         Entry *entry = probe(key, hit);
         if (int v; hit && cutsOff(*entry, ply, alpha, beta, v)) return v;
         const int eval = hit ? entry->eval : b->evaluate();
+        const int alphaBefore = alpha;
         int best = eval;
         if (best >= beta || qply >= QuiescencePlies || ply >= MaxPly - 2) return best;
-        const int alphaBefore = alpha;
         alpha = std::max(alpha, best);
         // Own fours in cell order: each forces his block, so the line stays narrow.
         std::array<int16_t, 64> fours;
         int n = 0;
         b->fourPoints(us).forEach([&](int p) {
-            if (n < int(fours.size())) fours[size_t(n++)] = int16_t(p);
+            if (n < int(fours.size()) && b->cellPattern(us, p) >= QuiescenceFour)
+                fours[size_t(n++)] = int16_t(p);
         });
         int bestMove = NoMove;
         for (int i = 0; i < n; ++i) {
@@ -294,7 +311,7 @@ struct Searcher::Impl {
             updatePv(ply, block);
             return v;
         }
-        if (b->count(us, Flex4) && !b->fourPoints(them).any()) return Win - ply - 2;
+        if (const int v = threatWin(us, them, ply)) return v;
         const bool hisThree = b->count(them, Flex4) > 0;
         // His open three at the horizon is answered, not stood on: one more ply.
         if (depth <= 0 && hisThree && ply < MaxPly / 2) depth = 1;
@@ -343,8 +360,8 @@ struct Searcher::Impl {
         for (int i = 0; i < n; ++i) {
             pickBest(moves, i, n);
             const int m = moves[i].cell;
-            const bool tactical = hisThree || b->cellPattern(us, m) >= Flex3 ||
-                                  b->cellPattern(them, m) >= Flex3x2 || m == ttMove;
+            const bool tactical = hisThree || b->cellPattern(us, m) >= TacticalOwn ||
+                                  b->cellPattern(them, m) >= TacticalHis || m == ttMove;
             // 6. Late quiet moves at low depth are not searched at all.
             if (MoveCountPruning && !pvNode && !tactical && best > -WinBound && depth <= 6 &&
                 played >= MoveCountBase + depth * depth)
@@ -432,6 +449,11 @@ struct Searcher::Impl {
             for (int p = 0; p < PaddedCells && forced == NoCell; ++p)
                 if (b->isEmpty(p) && b->cellPattern(us, p) == Flex4) forced = p;
             if (forced != NoCell) return decided(forced, "four", Win - 2);
+            // A four with an open three, then two open threes: his block leaves an open four.
+            for (const CellPattern cp : {Block4Flex3, Flex3x2})
+                for (int p = 0; ThreatWins && p < PaddedCells && forced == NoCell; ++p)
+                    if (b->isEmpty(p) && b->cellPattern(us, p) == cp) forced = p;
+            if (forced != NoCell) return decided(forced, "threat", Win - 4);
         }
 
         // 2. The root moves: the block, the answers to his open three, or every near cell.
@@ -483,7 +505,15 @@ struct Searcher::Impl {
                     break;
                 }
             }
-            if (stopped) break;
+            if (stopped) {
+                // A move searched to the full depth that beat the first one is kept.
+                if (rootImproved && root.pv[0] != result.move) {
+                    result.move = root.pv[0];
+                    result.last.pvLength = root.pvLength;
+                    std::copy_n(root.pv.begin(), root.pvLength, result.last.pv.begin());
+                }
+                break;
+            }
             const int bestMove = root.pv[0];
             stableIterations = bestMove == result.move ? stableIterations + 1 : 0;
             result.move = bestMove;
@@ -500,7 +530,7 @@ struct Searcher::Impl {
             if (std::abs(value) > WinBound && depth >= 4) break; // proven: deeper changes nothing
             // 4. Time: stop early when the best move holds, go on when it has just changed.
             if (limits.optimumMs >= 0) {
-                double share = stableIterations >= 4 ? 0.5 : stableIterations == 0 ? 1.3 : 1.0;
+                double share = stableIterations >= 4 ? 0.8 : stableIterations == 0 ? 1.3 : 1.0;
                 if (double(it.ms) >= share * double(limits.optimumMs)) break;
             }
         }
@@ -512,6 +542,7 @@ struct Searcher::Impl {
     int rootSearch(int alpha, int beta, int depth, int n) {
         Ply &root = stack[0];
         root.pvLength = 0;
+        rootImproved = false;
         stack[1].killer[0] = stack[1].killer[1] = NoMove;
         int best = -Win;
         for (int i = 0; i < n; ++i) {
@@ -531,6 +562,7 @@ struct Searcher::Impl {
                 if (v > alpha) {
                     alpha = v;
                     updatePv(0, m);
+                    rootImproved = i > 0;
                     // The new best goes first, the others keep their order.
                     std::rotate(root.moves.begin(), root.moves.begin() + i,
                                 root.moves.begin() + i + 1);

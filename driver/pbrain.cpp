@@ -741,7 +741,7 @@ MoveTimes arenaMoveTimes(int64_t timeoutTurn, int64_t timeoutMatch, int64_t time
         t.maximum = std::max(t.maximum, t.optimum);
     } else {
         t.maximum = std::max<int64_t>(turnCap, 0);
-        t.optimum = t.maximum / 2;
+        t.optimum = t.maximum * 3 / 5;
     }
     return t;
 }

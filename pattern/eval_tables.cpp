@@ -45,6 +45,9 @@ bool parseEvalTables(std::span<const uint8_t> bytes, EvalTables &out, std::strin
     for (auto &row : out.threat)
         for (int16_t &v : row)
             v = r.next();
+    const PatternTables &t = patternTables();
+    for (size_t key = 0; key < out.keyValue.size(); ++key)
+        out.keyValue[key] = out.value[t.combo[key]];
     return true;
 }
 

@@ -29,6 +29,8 @@ struct EvalTables {
     std::array<int16_t, ComboCount> attack{};
     std::array<int16_t, ComboCount> defend{};
     std::array<std::array<int16_t, CellPatternCount>, CellPatternCount> threat{};
+    /// `value` by pattern key, derived on loading: one look-up a cell on the hot path.
+    std::array<int16_t, 1 << 16> keyValue{};
 };
 
 constexpr size_t EvalFileBytes = 16 + 2 * (3 * ComboCount + CellPatternCount * CellPatternCount);

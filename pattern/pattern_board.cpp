@@ -101,7 +101,7 @@ void PatternBoard::addCell(int p) {
         const auto cp = CellPattern(tables_->cell[key]);
         cellPattern_[c][size_t(p)] = cp;
         ++count_[c][cp];
-        valueSum_[c] += eval_->value[tables_->combo[key]];
+        valueSum_[c] += eval_->keyValue[key];
         if (cp == Five) fives_[c].set(p);
         if (cp >= Block4) fours_[c].set(p);
     }
@@ -111,7 +111,7 @@ void PatternBoard::removeCell(int p) {
     for (Colour c : {Black, White}) {
         const auto cp = CellPattern(cellPattern_[c][size_t(p)]);
         --count_[c][cp];
-        valueSum_[c] -= eval_->value[tables_->combo[patternKey_[c][size_t(p)]]];
+        valueSum_[c] -= eval_->keyValue[patternKey_[c][size_t(p)]];
         fives_[c].clear(p);
         fours_[c].clear(p);
     }
@@ -121,7 +121,7 @@ void PatternBoard::setPatterns(Colour c, int p, PatternKey key) {
     const PatternKey old = patternKey_[c][size_t(p)];
     if (key == old) return;
     patternKey_[c][size_t(p)] = key;
-    valueSum_[c] += eval_->value[tables_->combo[key]] - eval_->value[tables_->combo[old]];
+    valueSum_[c] += eval_->keyValue[key] - eval_->keyValue[old];
     const auto before = CellPattern(cellPattern_[c][size_t(p)]);
     const auto after = CellPattern(tables_->cell[key]);
     if (before == after) return;

@@ -184,6 +184,11 @@ TEST(ArenaSearch, ForcedMovesComeFirst) {
     EXPECT_EQ(four.y, 2);
     EXPECT_TRUE(four.x == 2 || four.x == 6);
     EXPECT_EQ(arena::winDistance(four.value), 2);
+    // A four with an open three when he has no four of his own: a win by rule in three moves.
+    Searched fourThree = searchRows({"", "", "", "", "", "OXXX", "....X", "....X", "", "",
+                                     "..........O...O", "", "............O...O"});
+    EXPECT_EQ(std::make_pair(fourThree.x, fourThree.y), std::make_pair(4, 5));
+    EXPECT_EQ(arena::winDistance(fourThree.value), 3);
 }
 
 TEST(ArenaSearch, HisOpenThreeIsAnswered) {

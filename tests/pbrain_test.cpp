@@ -173,7 +173,7 @@ TEST(Pbrain, PatternEnginePlaysWithinItsMemory) {
 TEST(Pbrain, PatternEngineMoveTimes) {
     const MoveTimes fixed = arenaMoveTimes(1000, 0, NoTimeLeft, 10);
     EXPECT_EQ(fixed.maximum, 1000 - PbrainSafetyMs);
-    EXPECT_EQ(fixed.optimum, fixed.maximum / 2);
+    EXPECT_EQ(fixed.optimum, fixed.maximum * 3 / 5);
     const MoveTimes match = arenaMoveTimes(30000, 180000, 90000, 40);
     EXPECT_GT(match.optimum, 0);
     EXPECT_LE(match.maximum, 90000 / 4);

@@ -13,14 +13,8 @@ using namespace pattern;
 namespace {
 
 // Tunables of the search, in evaluation units and plies.
-constexpr int RazorMargin = 120;    ///< per ply: hopeless quiet nodes go to the quiescence
-constexpr int FutilityMargin = 90;  ///< per ply: a quiet node this far above beta cuts
-constexpr int MoveCountBase = 3;    ///< quiet moves kept at depth d: base + d * d
 constexpr int QuiescencePlies = 16; ///< fours the quiescence follows at the most
 constexpr int AspirationWindow = 60;
-constexpr bool ThreatExtension = false;  ///< measured: 2/40 with it against 6/40 without
-constexpr bool NodePruning = false;      ///< razoring and futility: 6/40 with, 10/40 without
-constexpr bool MoveCountPruning = false; ///< late quiet moves at low depth left out
 constexpr CellPattern QuiescenceFour = Block4Plus; ///< plain fours are left to the search
 constexpr CellPattern TacticalOwn = Block4;        ///< moves never reduced: own fours and
 constexpr CellPattern TacticalHis = Block4Flex3;   ///< his winning points
@@ -85,7 +79,6 @@ struct Searcher::Impl {
     Limits limits;
     int64_t nodes = 0;
     int selDepth = 0;
-    int rootDepth = 0;
     bool rootImproved = false; ///< a later root move beat the first in this iteration
     bool stopped = false;
 
@@ -334,18 +327,7 @@ struct Searcher::Impl {
             return v;
         const int eval = hit ? entry->eval : b->evaluate();
 
-        // 4. Pruning of whole quiet nodes: the value is far from the window and neither side
-        // holds a four point that could turn it.
-        const bool quietNode = !hisThree && b->strongest(them) < Block4;
-        if (NodePruning && !pvNode && quietNode) {
-            if (depth <= 3 && eval + RazorMargin * depth < alpha) {
-                const int v = quiesce(alpha, alpha + 1, ply, 0);
-                if (v <= alpha) return v;
-            }
-            if (depth <= 4 && eval - FutilityMargin * depth >= beta && eval < WinBound) return eval;
-        }
-
-        // 5. Moves: answers to his open three, or every near cell.
+        // 4. Moves: answers to his open three, or every near cell.
         Move *moves = s.moves.data();
         int n = hisThree ? defenceMoves(moves) : allMoves(moves);
         if (n == 0) {
@@ -362,23 +344,14 @@ struct Searcher::Impl {
             const int m = moves[i].cell;
             const bool tactical = hisThree || b->cellPattern(us, m) >= TacticalOwn ||
                                   b->cellPattern(them, m) >= TacticalHis || m == ttMove;
-            // 6. Late quiet moves at low depth are not searched at all.
-            if (MoveCountPruning && !pvNode && !tactical && best > -WinBound && depth <= 6 &&
-                played >= MoveCountBase + depth * depth)
-                continue;
             ++played;
-            // 7. A move that makes an open three or a four narrows his answers to a few, so
-            // it costs no depth (within twice the iteration's depth): threat sequences are
-            // read to the end.
-            const int newDepth =
-                depth - 1 +
-                (ThreatExtension && b->cellPattern(us, m) >= Flex3 && ply < 2 * rootDepth ? 1 : 0);
+            const int newDepth = depth - 1;
             b->place(m);
             int v;
             if (played == 1) {
                 v = -search(-beta, -alpha, newDepth, ply + 1);
             } else {
-                // 8. Late-move reductions, then a null-window search, then the full window.
+                // 5. Late-move reductions, then a null-window search, then the full window.
                 int r = 0;
                 if (depth >= 2 && !tactical)
                     r = std::clamp<int>(
@@ -410,7 +383,6 @@ struct Searcher::Impl {
                 }
             }
         }
-        if (played == 0) return eval; // every move pruned: the node is as quiet as it looked
         const Bound bound = best >= beta         ? BoundLower
                             : best > alphaBefore ? BoundExact
                                                  : BoundUpper;
@@ -484,7 +456,6 @@ struct Searcher::Impl {
             limits.maxDepth > 0 ? std::min(limits.maxDepth, MaxPly - 8) : MaxPly - 8;
         for (int depth = 1; depth <= maxDepth; ++depth) {
             selDepth = 0;
-            rootDepth = depth;
             int window = AspirationWindow;
             int alpha = -Win, beta = Win;
             if (depth >= 4 && std::abs(previous) < WinBound) {

@@ -8,6 +8,7 @@
 #include "arena/search.h"
 #include "pattern/eval_tables.h"
 #include "pattern/pattern_board.h"
+#include "tests/test_support.h"
 #include "tools/bench.h"
 #include "tools/tool_support.h"
 
@@ -260,6 +261,44 @@ TEST(Bench, TournamentEngineSignatureMatchesTheCommittedOne) {
     long long expected = 0;
     ASSERT_TRUE(in >> expected);
     EXPECT_EQ(runArenaBench(ArenaBenchDepth, false).nodes, expected);
+}
+
+} // namespace
+} // namespace pentad
+
+namespace pentad {
+namespace {
+
+// The tuning loop end to end on a few games: self-play writes positions with results, the fit
+// turns them into a file the engine's loader accepts, and a combination that only the winners
+// hold gains value.
+TEST(ArenaTuning, SelfPlayPositionsFitIntoALoadableTable) {
+    const std::string tools = PENTAD_TOOLS_BINARY;
+    test::ScratchDir dir;
+    dir.write("openings.txt", "9,9 10,10 9,10\n10,9 9,9 11,11\n");
+    test::RunResult play = test::runIn(
+        dir.path(), tools + " selfplay --engine tournament --openings openings.txt --out pos.txt "
+                            "--games 4 --nodes 2000 --threads 2 --seed 3 2>/dev/null");
+    ASSERT_EQ(play.status, 0) << play.output;
+    EXPECT_NE(play.output.find("games 4"), std::string::npos);
+    std::string positions = dir.read("pos.txt");
+    ASSERT_NE(positions.find(" : "), std::string::npos);
+    // Many copies of one position that the side to move always wins, beside the games.
+    std::string lines;
+    for (int i = 0; i < 200; ++i)
+        lines += "1 0 0 : 5 5 5 ;\n0 0 0 : ; 5 5 5\n";
+    dir.write("pos.txt", positions + lines);
+    test::RunResult fit = test::runIn(
+        dir.path(), tools + " tune-eval --in pos.txt --out eval.bin --epochs 60 2>/dev/null");
+    ASSERT_EQ(fit.status, 0) << fit.output;
+    EXPECT_NE(fit.output.find("held-out loss"), std::string::npos);
+    std::string bytes = dir.read("eval.bin");
+    pattern::EvalTables tuned;
+    std::string error;
+    ASSERT_TRUE(parseEvalTables(
+        std::span(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size()), tuned, error))
+        << error;
+    EXPECT_GT(tuned.value[5], pattern::embeddedEvalTables()->value[5]);
 }
 
 } // namespace

@@ -64,7 +64,13 @@ constexpr ToolCommand Commands[] = {
     {"replay", "FILE [--set K] [--turn-s T] [--match-ms M]",
      "replay a game record through the search and print the root-value statistic", commandReplay},
     {"selfplay", "--x-set A --o-set B [--games N] [--seed S] [--turn-s T] [--match-ms M]",
-     "games between two stored weight sets, with the score and an Elo estimate", commandSelfPlay},
+     "games between two stored weight sets, with the score and an Elo estimate; --engine "
+     "tournament --openings FILE --out FILE [--games N] [--nodes N] [--threads T] [--seed S] "
+     "[--random-moves K]: the pattern engine's self-play, its quiet positions with the result "
+     "appended to FILE",
+     commandSelfPlay},
+    {"tune-eval", "--in FILE --out FILE [--epochs N] [--lambda-milli L]",
+     "fit the pattern engine's value and threat tables to self-play positions", commandTuneEval},
 };
 
 void printUsage(FILE *out) {

@@ -100,11 +100,17 @@ int commandBookAnalyse(int argc, char **argv);
 // Tuning (tools/tuning_commands.cpp).
 int commandReplay(int argc, char **argv);
 int commandSelfPlay(int argc, char **argv);
+int commandTuneEval(int argc, char **argv);
 
 /// The tournament engine's move on a folder (--depth, --nodes, --ms): a JSON line per
 /// iteration, then the move, its value, depth and line.
 int arenaSearchCommand(const char *dir, const Options &options);
 /// Depth of the tournament engine's bench.
 constexpr int ArenaBenchDepth = 7;
+
+/// The pattern engine's self-play positions (selfplay --engine tournament) and the fit of
+/// its evaluation tables to them (tune-eval).
+int arenaSelfPlayCommand(const Options &options);
+int arenaTuneCommand(const Options &options);
 
 } // namespace pentad

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tools/harness.h"
@@ -36,6 +37,9 @@ int commandReplay(int argc, char **argv) {
 
 int commandSelfPlay(int argc, char **argv) {
     Options options{argc, argv, 2};
+    if (const char *engine = options.value("--engine");
+        engine && std::string_view(engine) == "tournament")
+        return arenaSelfPlayCommand(options);
     long long setX = -1, setO = -1, games = 1, seed = 1;
     if (!options.number("--x-set", setX) || !options.number("--o-set", setO) ||
         !options.number("--games", games) || !options.number("--seed", seed))
@@ -70,5 +74,7 @@ int commandSelfPlay(int argc, char **argv) {
                 setO, winsO, draws, estimate.score, describeElo(estimate).c_str());
     return 0;
 }
+
+int commandTuneEval(int argc, char **argv) { return arenaTuneCommand(Options{argc, argv, 2}); }
 
 } // namespace pentad

@@ -170,6 +170,19 @@ TEST(Pbrain, PatternEnginePlaysWithinItsMemory) {
     EXPECT_EQ(arenaTableBytes(16ll << 20), -1);
 }
 
+// With a node limit the pattern engine's clock is off: a replayed session plays the same moves,
+// and a new game does not remember the last one.
+TEST(Pbrain, PatternEngineReplaysWithANodeLimit) {
+    const std::string script = "START 20\nINFO max_node 3000\nBOARD\n9,9,2\n10,10,1\n9,10,2\nDONE\n"
+                               "TURN 11,11\nTURN 8,8\nRESTART\nBOARD\n9,9,2\n10,10,1\n9,10,2\n"
+                               "DONE\nEND\n";
+    auto first = answers(session(script, " --pattern-engine"));
+    auto second = answers(session(script, " --pattern-engine"));
+    ASSERT_EQ(first.size(), 6u);
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(first[1], first[5]); // the same position after RESTART: the same move
+}
+
 TEST(Pbrain, PatternEngineMoveTimes) {
     const MoveTimes fixed = arenaMoveTimes(1000, 0, NoTimeLeft, 10);
     EXPECT_EQ(fixed.maximum, 1000 - PbrainSafetyMs);

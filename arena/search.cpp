@@ -561,8 +561,6 @@ bool Searcher::allocate(size_t bytes) {
     return true;
 }
 
-size_t Searcher::tableBytes() const { return impl_->buckets * sizeof(Bucket); }
-
 void Searcher::clear() {
     if (impl_->table) std::memset(impl_->table, 0, impl_->buckets * sizeof(Bucket));
     for (auto &side : impl_->history)

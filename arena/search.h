@@ -54,7 +54,6 @@ public:
     /// A transposition table of about `bytes` (a power of two of 64-byte buckets); false when
     /// the memory cannot be had.
     bool allocate(size_t bytes);
-    size_t tableBytes() const;
     /// Empties the table and the move-order statistics: the next search plays as from a new game.
     void clear();
     /// The move for the side to move of `board`; the board is the same after as before.

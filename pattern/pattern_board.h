@@ -64,20 +64,13 @@ public:
 
     Colour toMove() const { return side_; }
     int stones() const { return stones_; }
-    int lastMove(int back = 0) const {
-        return stones_ > back ? moves_[size_t(stones_ - 1 - back)] : NoCell;
-    }
     uint64_t hash() const { return hash_; }
-    CellValue at(int p) const { return CellValue(cell_[size_t(p)]); }
     bool isEmpty(int p) const { return cell_[size_t(p)] == Empty; }
     /// An empty cell within two cells (in a 5 x 5 square) of a stone.
     bool isNear(int p) const { return cell_[size_t(p)] == Empty && near_[size_t(p)] > 0; }
 
     CellPattern cellPattern(Colour c, int p) const {
         return CellPattern(cellPattern_[c][size_t(p)]);
-    }
-    LinePattern linePattern(Colour c, int p, int d) const {
-        return LinePattern((patternKey_[c][size_t(p)] >> (4 * d)) & 15);
     }
     uint16_t combo(Colour c, int p) const {
         return patternTables().combo[patternKey_[c][size_t(p)]];

@@ -129,11 +129,6 @@ std::unique_ptr<PatternTables> build() {
 
 } // namespace
 
-LinePattern computeLinePattern(uint16_t key, Colour c) {
-    auto b = std::make_unique<Builder>(c);
-    return b->get(key);
-}
-
 CellPattern combineLines(const std::array<uint8_t, 4> &lines) {
     std::array<int, LinePatternCount> n{};
     for (uint8_t p : lines)

@@ -75,9 +75,7 @@ struct PatternTables {
 /// Built on first use (thread-safe), from the rules above by recursion over line keys.
 const PatternTables &patternTables();
 
-/// The line pattern a stone of `c` makes at the centre of a line key; used to build the
-/// table and by tests as the slow reference.
-LinePattern computeLinePattern(uint16_t key, Colour c);
+/// The cell pattern of four line patterns.
 CellPattern combineLines(const std::array<uint8_t, 4> &lines);
 
 } // namespace pentad::pattern

@@ -7,7 +7,7 @@ SANITIZE_DIR := build/sanitize
 VERIFY_DIR := build/verify
 
 .PHONY: all release sanitize play test test-release test-sanitize verify fuzz bench format format-check \
-	clean windows dist test-windows
+	clean windows dist test-windows test-web
 
 all: release
 
@@ -31,6 +31,16 @@ test-sanitize: sanitize
 	cd $(SANITIZE_DIR) && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j $(JOBS)
 
 test: test-release test-sanitize
+
+# The browser board in Debian's Chromium, driven by Playwright: a few moves against the
+# engine, undo, new game, a pasted record, a phone-sized page, a failing engine. Its
+# screenshots go to build/web-shots.
+test-web: release
+	@test -x $(RELEASE_DIR)/pentad-board || { echo "pentad-board was not built: it needs" \
+	  "libcpp-httplib-dev and nlohmann-json3-dev"; exit 1; }
+	cd tests/web && npm ci --no-audit --no-fund --loglevel=error
+	mkdir -p build/web-shots
+	node tests/web/board_test.mjs $(RELEASE_DIR)/pentad-board $(RELEASE_DIR)/pbrain-pentad build/web-shots
 
 # libFuzzer targets for the exchange-file reader and the pbrain session, built with clang,
 # AddressSanitizer and UBSan; each runs FUZZ_SECONDS from the committed seed corpus.

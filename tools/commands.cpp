@@ -71,6 +71,10 @@ constexpr ToolCommand Commands[] = {
      commandSelfPlay},
     {"tune-eval", "--in FILE --out FILE [--epochs N] [--lambda-milli L]",
      "fit the pattern engine's value and threat tables to self-play positions", commandTuneEval},
+    {"serve", "[--port P] [--host H] [--engine \"CMD ARGS\"]",
+     "the browser board: play and analyse against pbrain-pentad at http://127.0.0.1:8020/ "
+     "(pentad-board beside this program; localhost only unless --host says otherwise)",
+     commandServe},
 };
 
 void printUsage(FILE *out) {

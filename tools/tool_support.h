@@ -101,6 +101,8 @@ int commandBookAnalyse(int argc, char **argv);
 int commandReplay(int argc, char **argv);
 int commandSelfPlay(int argc, char **argv);
 int commandTuneEval(int argc, char **argv);
+/// Starts the browser board beside this program.
+int commandServe(int argc, char **argv);
 
 /// The tournament engine's move on a folder (--depth, --nodes, --ms): a JSON line per
 /// iteration, then the move, its value, depth and line.

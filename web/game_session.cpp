@@ -9,8 +9,11 @@ namespace {
 
 constexpr int StartTimeoutMs = 10000; ///< START and ABOUT answered within this
 constexpr int AnswerGraceMs = 10000;  ///< a move later than its time by this is a hang
-constexpr size_t MaxEvents = 256;     ///< events kept for slow subscribers
-constexpr int DecidedValue = 20000;   ///< values beyond this are won or lost games
+constexpr size_t MaxEvents = 256;
+constexpr int IdleEngineMs =
+    5 * 60 *
+    1000; ///< an engine unused this long is ended     ///< events kept for slow subscribers
+constexpr int DecidedValue = 20000; ///< values beyond this are won or lost games
 /// How values map to an expected score: a value of one scale is about 73 % for its side. The
 /// pattern search ("depth" lines) and the classic search ("level" lines) count in different
 /// units.
@@ -384,7 +387,15 @@ void GameSession::run() {
         Request request;
         {
             std::unique_lock lock(mutex_);
-            wake_.wait(lock, [&] { return closing_ || hasRequest_; });
+            if (!wake_.wait_for(lock, std::chrono::milliseconds(IdleEngineMs),
+                                [&] { return closing_ || hasRequest_; })) {
+                // A game left alone gives its engine's memory back; the next search starts
+                // a new one.
+                lock.unlock();
+                std::lock_guard send(sendMutex_);
+                engine_.kill();
+                continue;
+            }
             if (closing_) break;
             request = request_;
             hasRequest_ = false;

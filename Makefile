@@ -7,7 +7,7 @@ SANITIZE_DIR := build/sanitize
 VERIFY_DIR := build/verify
 
 .PHONY: all release sanitize play test test-release test-sanitize verify fuzz bench format format-check \
-	clean windows dist test-windows test-web
+	clean windows dist test-windows test-web tune spsa
 
 all: release
 
@@ -31,6 +31,19 @@ test-sanitize: sanitize
 	cd $(SANITIZE_DIR) && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j $(JOBS)
 
 test: test-release test-sanitize
+
+# The evaluation tuning loop (tools/tune_loop.py): ROUNDS rounds of self-play, a fit of the
+# tables (tools/tune_eval.py, Debian's python3-numpy, -scipy, -matplotlib) and an A/B match;
+# the tables kept are installed into resources/ and the engine rebuilt. Work in build/tune.
+ROUNDS ?= 1
+TUNE_ARGS ?=
+tune: release
+	python3 tools/tune_loop.py --rounds $(ROUNDS) --install $(TUNE_ARGS)
+
+# SPSA over the pattern engine's search constants (tools/spsa.py), matches against itself.
+SPSA_ARGS ?=
+spsa: release
+	python3 tools/spsa.py $(SPSA_ARGS)
 
 # The browser board in Debian's Chromium, driven by Playwright: a few moves against the
 # engine, undo, new game, a pasted record, a phone-sized page, a failing engine. Its

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "arena/params.h"
 #include "platform/platform.h"
 
 namespace pentad::arena {
@@ -13,8 +14,6 @@ using namespace pattern;
 namespace {
 
 // Tunables of the search, in evaluation units and plies.
-constexpr int QuiescencePlies = 16; ///< fours the quiescence follows at the most
-constexpr int AspirationWindow = 60;
 constexpr CellPattern QuiescenceFour = Block4Plus; ///< plain fours are left to the search
 constexpr CellPattern TacticalOwn = Block4;        ///< moves never reduced: own fours and
 constexpr CellPattern TacticalHis = Block4Flex3;   ///< his winning points
@@ -82,11 +81,17 @@ struct Searcher::Impl {
     bool rootImproved = false; ///< a later root move beat the first in this iteration
     bool stopped = false;
 
-    Impl() {
+    SearchParams params;
+
+    Impl() { setUp(); }
+    // The tunables are read once a search, so a change between searches takes effect.
+    void setUp() {
+        params = searchParams();
+        const double base = params.reductionBase / 100.0, divisor = params.reductionDivisor / 100.0;
         for (int d = 1; d < 64; ++d)
             for (int m = 1; m < 64; ++m)
                 reduction[size_t(d)][size_t(m)] =
-                    int8_t(std::lround(0.4 + std::log(d) * std::log(m) / 2.2));
+                    int8_t(std::lround(base + std::log(d) * std::log(m) / divisor));
     }
     ~Impl() { release(); }
     void release() {
@@ -251,7 +256,7 @@ struct Searcher::Impl {
         const int eval = hit ? entry->eval : b->evaluate();
         const int alphaBefore = alpha;
         int best = eval;
-        if (best >= beta || qply >= QuiescencePlies || ply >= MaxPly - 2) return best;
+        if (best >= beta || qply >= params.quiescencePlies || ply >= MaxPly - 2) return best;
         alpha = std::max(alpha, best);
         // Own fours in cell order: each forces his block, so the line stays narrow.
         std::array<int16_t, 64> fours;
@@ -307,7 +312,7 @@ struct Searcher::Impl {
         if (const int v = threatWin(us, them, ply)) return v;
         const bool hisThree = b->count(them, Flex4) > 0;
         // His open three at the horizon is answered, not stood on: one more ply.
-        if (depth <= 0 && hisThree && ply < MaxPly / 2) depth = 1;
+        if (depth <= 0 && hisThree && ply < MaxPly / 2) depth = params.threeHorizonPlies;
         if (depth <= 0) return quiesce(alpha, beta, ply, 0);
         ++nodes;
         selDepth = std::max(selDepth, ply);
@@ -356,7 +361,7 @@ struct Searcher::Impl {
                 if (depth >= 2 && !tactical)
                     r = std::clamp<int>(
                         reduction[size_t(std::min(depth, 63))][size_t(std::min(played, 63))] +
-                            (pvNode ? 0 : 1),
+                            (pvNode ? 0 : params.nonPvReduction),
                         0, depth - 1);
                 v = -search(-alpha - 1, -alpha, newDepth - r, ply + 1);
                 if (v > alpha && r > 0) v = -search(-alpha - 1, -alpha, newDepth, ply + 1);
@@ -392,6 +397,7 @@ struct Searcher::Impl {
 
     // --- The root ---------------------------------------------------------------------------
     Result think(PatternBoard &board, const Limits &l, Observer *observer) {
+        setUp();
         b = &board;
         limits = l;
         nodes = 0;
@@ -456,7 +462,7 @@ struct Searcher::Impl {
             limits.maxDepth > 0 ? std::min(limits.maxDepth, MaxPly - 8) : MaxPly - 8;
         for (int depth = 1; depth <= maxDepth; ++depth) {
             selDepth = 0;
-            int window = AspirationWindow;
+            int window = params.aspirationWindow;
             int alpha = -Win, beta = Win;
             if (depth >= 4 && std::abs(previous) < WinBound) {
                 alpha = previous - window;

@@ -198,7 +198,7 @@ public:
         } else {
             // The pattern tables and the evaluation are built now, not on the first move's clock.
             arenaBoard_ = std::make_unique<pattern::PatternBoard>();
-            engineReady_ = pattern::embeddedEvalTables(&arenaError_) != nullptr;
+            engineReady_ = pattern::activeEvalTables(&arenaError_) != nullptr;
         }
         if (options_.synchronous) {
             LineReader reader(in_);

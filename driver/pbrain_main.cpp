@@ -3,7 +3,9 @@
 #include <iostream>
 #include <string_view>
 
+#include "arena/params.h"
 #include "driver/pbrain.h"
+#include "pattern/eval_tables.h"
 #include "platform/platform.h"
 
 int main(int argc, char **argv) {
@@ -20,6 +22,20 @@ int main(int argc, char **argv) {
             options.shapeSearch = true;
         } else if (arg == "--pattern-engine") {
             options.patternEngine = true;
+        } else if (arg == "--eval-file" && i + 1 < argc) {
+            // Candidate evaluation tables for the pattern engine, for tuning matches.
+            std::string error;
+            if (!pentad::pattern::loadEvalTablesFile(argv[++i], error)) {
+                std::cerr << "pbrain-pentad: " << error << "\n";
+                return 2;
+            }
+        } else if (arg == "--param" && i + 1 < argc) {
+            // A search constant of the pattern engine, NAME=VALUE, for tuning matches.
+            std::string error;
+            if (!pentad::arena::setSearchParam(argv[++i], error)) {
+                std::cerr << "pbrain-pentad: " << error << "\n";
+                return 2;
+            }
         } else if (arg == "--vct-filter") {
             options.vctThreatFilter = true;
         } else if (arg == "--seed" && i + 1 < argc) {
@@ -35,7 +51,7 @@ int main(int argc, char **argv) {
             std::cerr
                 << "pbrain-pentad: unknown option '" << arg
                 << "' (known: --classic, --pattern-engine, --seed N, --shape-search, --search-vcf, "
-                   "--vct-filter)\n";
+                   "--vct-filter, --eval-file FILE, --param NAME=VALUE)\n";
             return 2;
         }
     }

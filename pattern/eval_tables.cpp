@@ -1,7 +1,10 @@
 #include "pattern/eval_tables.h"
 
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <memory>
+#include <vector>
 
 #include "platform/resources.h"
 
@@ -64,6 +67,37 @@ const EvalTables *embeddedEvalTables(std::string *error) {
     }();
     if (error) *error = loaded.error;
     return loaded.ok ? loaded.tables.get() : nullptr;
+}
+
+namespace {
+std::unique_ptr<EvalTables> &fileTables() {
+    static std::unique_ptr<EvalTables> tables;
+    return tables;
+}
+} // namespace
+
+bool loadEvalTablesFile(const std::string &path, std::string &error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "cannot read " + path;
+        return false;
+    }
+    // One byte past the size is enough to tell a longer file.
+    std::vector<uint8_t> bytes(EvalFileBytes + 1);
+    in.read(reinterpret_cast<char *>(bytes.data()), std::streamsize(bytes.size()));
+    bytes.resize(size_t(in.gcount()));
+    auto tables = std::make_unique<EvalTables>();
+    if (!parseEvalTables(bytes, *tables, error)) {
+        error = path + ": " + error;
+        return false;
+    }
+    fileTables() = std::move(tables);
+    return true;
+}
+
+const EvalTables *activeEvalTables(std::string *error) {
+    if (fileTables()) return fileTables().get();
+    return embeddedEvalTables(error);
 }
 
 } // namespace pentad::pattern

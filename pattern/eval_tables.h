@@ -41,4 +41,12 @@ bool parseEvalTables(std::span<const uint8_t> bytes, EvalTables &out, std::strin
 /// The embedded tables, parsed once; nullptr (with the reason) when they are missing or bad.
 const EvalTables *embeddedEvalTables(std::string *error = nullptr);
 
+/// Reads tables from a file to use in place of the embedded ones from now on (tuning runs
+/// try candidate tables without a rebuild); false with the reason, and nothing changed, when
+/// the file cannot be read or does not fit the format. Call before the first board is made.
+bool loadEvalTablesFile(const std::string &path, std::string &error);
+
+/// The tables boards use: those of loadEvalTablesFile, else the embedded ones.
+const EvalTables *activeEvalTables(std::string *error = nullptr);
+
 } // namespace pentad::pattern

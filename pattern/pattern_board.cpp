@@ -38,7 +38,7 @@ uint64_t stoneKey(Colour c, int p) { return keys().stone[c][size_t(p)]; }
 
 PatternBoard::PatternBoard()
     : tables_(&patternTables()),
-      eval_(embeddedEvalTables() ? embeddedEvalTables() : &zeroTables()) {
+      eval_(activeEvalTables() ? activeEvalTables() : &zeroTables()) {
     keys();
     reset();
 }

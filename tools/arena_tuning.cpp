@@ -1,20 +1,43 @@
-// Tuning the pattern engine's evaluation: self-play games that record quiet positions with
-// the game's result, and a logistic fit of the value and threat tables to those results.
+// Self-play data for fitting the pattern engine's evaluation: fast games between two copies
+// of the engine, and of each game its quiet positions with the game's result. The fit itself
+// is tools/tune_eval.py.
 //
-// Position file, one position a line, from the side to move's view (positions where the
-// side to move can make a five or an open four, or must block a four, are left out):
-//   R U T : a a a ... ; b b b ...
-// R the result (1 win, 0 loss, 0.5 draw), U and T the strongest cell pattern of the side to
-// move and of the other side, then the combination index of every empty cell for the side
-// to move (a) and for the other side (b).
+// Position file (little-endian), made to be read whole by a tuner:
+//   header, 32 bytes:
+//     char[8]  "PNTDPOS1"
+//     uint16   format version (1)
+//     uint16   combination count (1820)
+//     uint16   cell pattern count (13)
+//     uint16   random moves after each opening
+//     uint32   seed
+//     uint32   nodes a move
+//     uint32   checksum of the evaluation tables that played (FNV-1a of their values)
+//     uint32   0
+//   then one block a game, in the order games end:
+//     uint32   game number (from 0)
+//     uint8    winner: 0 black, 1 white, 2 draw
+//     uint8    0
+//     uint16   positions in the block
+//     a record per position, from the side to move's view:
+//       uint8   result: 0 loss, 1 draw, 2 win
+//       uint8   strongest cell pattern of the side to move
+//       uint8   strongest cell pattern of the other side
+//       uint8   stones on the board (at most 255)
+//       uint16  n, then n pairs (uint16 combination, int16 count): over the empty cells, how
+//               many hold that combination for the side to move less how many for the other
+// A position is quiet when the side to move has no five or open four to make and no four
+// of his to block. A run given the same file again plays only the games the file lacks, so
+// an interrupted run is resumed; a block cut short by the interruption is dropped.
 #include <algorithm>
+#include <array>
 #include <atomic>
-#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <mutex>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -24,7 +47,6 @@
 #include "pattern/eval_tables.h"
 #include "pattern/pattern_board.h"
 #include "platform/platform.h"
-#include "platform/resources.h"
 #include "tools/tool_support.h"
 
 namespace pentad {
@@ -32,6 +54,9 @@ namespace {
 
 using namespace pattern;
 using pattern::Side;
+
+constexpr char PositionMagic[9] = "PNTDPOS1";
+constexpr size_t PositionHeaderBytes = 32;
 
 std::vector<std::vector<int>> readOpenings(const char *path) {
     std::vector<std::vector<int>> openings;
@@ -59,21 +84,112 @@ bool quiet(const PatternBoard &b) {
     return !b.count(us, Five) && !b.count(us, Flex4) && !b.count(other(us), Five);
 }
 
-std::string describe(const PatternBoard &b) {
+void put8(std::string &out, int v) { out.push_back(char(uint8_t(v))); }
+void put16(std::string &out, int v) {
+    put8(out, v & 0xff);
+    put8(out, (v >> 8) & 0xff);
+}
+void put32(std::string &out, uint32_t v) {
+    put16(out, int(v & 0xffff));
+    put16(out, int(v >> 16));
+}
+uint32_t get32(const std::string &in, size_t at) {
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i)
+        v = (v << 8) | uint8_t(in[at + size_t(i)]);
+    return v;
+}
+uint16_t get16(const std::string &in, size_t at) {
+    return uint16_t(uint8_t(in[at]) | (uint8_t(in[at + 1]) << 8));
+}
+
+// The record of one position, without its result byte (known when the game ends).
+std::string describe(const PatternBoard &b, std::array<int, ComboCount> &diff) {
     const Colour us = b.toMove(), them = other(us);
-    char head[32];
-    std::snprintf(head, sizeof head, " %d %d :", int(b.strongest(us)), int(b.strongest(them)));
-    std::string text = head;
-    for (Colour c : {us, them}) {
-        for (int y = 0; y < Side; ++y)
-            for (int x = 0; x < Side; ++x)
-                if (b.isEmpty(padded(x, y))) {
-                    std::snprintf(head, sizeof head, " %d", int(b.combo(c, padded(x, y))));
-                    text += head;
-                }
-        if (c == us) text += " ;";
-    }
+    diff.fill(0);
+    for (int y = 0; y < Side; ++y)
+        for (int x = 0; x < Side; ++x)
+            if (const int p = padded(x, y); b.isEmpty(p)) {
+                ++diff[b.combo(us, p)];
+                --diff[b.combo(them, p)];
+            }
+    std::string text;
+    put8(text, int(b.strongest(us)));
+    put8(text, int(b.strongest(them)));
+    put8(text, std::min(b.stones(), 255));
+    int n = 0;
+    for (int d : diff)
+        n += d != 0;
+    put16(text, n);
+    for (int i = 0; i < ComboCount; ++i)
+        if (diff[size_t(i)]) {
+            put16(text, i);
+            put16(text, diff[size_t(i)]);
+        }
     return text;
+}
+
+uint32_t tablesChecksum(const EvalTables &t) {
+    uint32_t h = 2166136261u;
+    auto mix = [&h](int16_t v) {
+        for (int k = 0; k < 2; ++k) {
+            h ^= uint8_t(uint16_t(v) >> (8 * k));
+            h *= 16777619u;
+        }
+    };
+    mix(t.tempo);
+    for (const auto *table : {&t.value, &t.attack, &t.defend})
+        for (int16_t v : *table)
+            mix(v);
+    for (const auto &row : t.threat)
+        for (int16_t v : row)
+            mix(v);
+    return h;
+}
+
+std::string header(long long seed, long long nodes, long long randomMoves, uint32_t checksum) {
+    std::string h(PositionMagic, 8);
+    put16(h, 1);
+    put16(h, ComboCount);
+    put16(h, CellPatternCount);
+    put16(h, int(randomMoves));
+    put32(h, uint32_t(seed));
+    put32(h, uint32_t(nodes));
+    put32(h, checksum);
+    put32(h, 0);
+    return h;
+}
+
+// The games an existing file holds whole, and the length of its whole part; false when it
+// is not a position file of these settings.
+bool scanExisting(const std::string &bytes, const std::string &expectedHeader,
+                  std::set<long long> &done, size_t &wholeBytes, std::string &error) {
+    if (bytes.size() < PositionHeaderBytes ||
+        bytes.compare(0, PositionHeaderBytes, expectedHeader) != 0) {
+        error = "the file was made with other settings or tables (seed, nodes, random moves and "
+                "tables must match to resume); give a new --out";
+        return false;
+    }
+    size_t at = PositionHeaderBytes;
+    wholeBytes = at;
+    while (at + 8 <= bytes.size()) {
+        const long long game = get32(bytes, at);
+        const int count = get16(bytes, at + 6);
+        size_t end = at + 8;
+        bool whole = true;
+        for (int i = 0; i < count && whole; ++i) {
+            if (end + 6 > bytes.size()) {
+                whole = false;
+                break;
+            }
+            end += 6 + 4 * size_t(get16(bytes, end + 4));
+            whole = end <= bytes.size();
+        }
+        if (!whole) break;
+        done.insert(game);
+        at = wholeBytes = end;
+    }
+    return true;
 }
 
 } // namespace
@@ -91,45 +207,94 @@ int arenaSelfPlayCommand(const Options &options) {
                    stderr);
         return 2;
     }
+    if (games < 1 || nodes < 1 || randomMoves < 0 || randomMoves > 20 || seed < 0) {
+        std::fputs("pentad-tools: selfplay needs --games and --nodes of at least 1 and "
+                   "--random-moves of 0 to 20\n",
+                   stderr);
+        return 2;
+    }
+    if (const char *tablesFile = options.value("--eval-file")) {
+        std::string error;
+        if (!loadEvalTablesFile(tablesFile, error)) {
+            std::fprintf(stderr, "pentad-tools: %s\n", error.c_str());
+            return 1;
+        }
+    }
+    std::string error;
+    const EvalTables *tables = activeEvalTables(&error);
+    if (!tables) {
+        std::fprintf(stderr, "pentad-tools: %s\n", error.c_str());
+        return 1;
+    }
     const auto openings = readOpenings(openingFile);
     if (openings.empty()) {
         std::fprintf(stderr, "pentad-tools: no openings in %s\n", openingFile);
         return 1;
     }
-    FILE *file = std::fopen(out, "a");
+
+    // Resume: keep the whole games of an existing file, drop a block cut short.
+    const std::string expected = header(seed, nodes, randomMoves, tablesChecksum(*tables));
+    std::set<long long> done;
+    {
+        std::ifstream existing(out, std::ios::binary);
+        if (existing) {
+            std::string bytes((std::istreambuf_iterator<char>(existing)),
+                              std::istreambuf_iterator<char>());
+            size_t whole = 0;
+            if (!bytes.empty()) {
+                if (!scanExisting(bytes, expected, done, whole, error)) {
+                    std::fprintf(stderr, "pentad-tools: %s: %s\n", out, error.c_str());
+                    return 1;
+                }
+                if (whole < bytes.size()) {
+                    std::ofstream rewrite(out, std::ios::binary | std::ios::trunc);
+                    rewrite.write(bytes.data(), std::streamsize(whole));
+                }
+            }
+        }
+    }
+    FILE *file = std::fopen(out, "ab");
     if (!file) {
         std::fprintf(stderr, "pentad-tools: cannot write %s\n", out);
         return 1;
     }
+    if (std::ftell(file) == 0) std::fwrite(expected.data(), 1, expected.size(), file);
+    std::vector<long long> todo;
+    for (long long g = 0; g < games; ++g)
+        if (!done.count(g)) todo.push_back(g);
+    if (!done.empty())
+        std::fprintf(stderr, "resuming: %zu of %lld games already in %s\n", done.size(), games,
+                     out);
+
     std::mutex lock;
-    std::atomic<long long> next{0}, positions{0}, wins[3] = {0, 0, 0};
+    std::atomic<size_t> next{0};
+    std::atomic<long long> positions{0}, finished{0}, wins[3] = {0, 0, 0};
     const int64_t start = processClockMs();
     auto worker = [&] {
         arena::Searcher searcher;
         searcher.allocate(size_t(8) << 20);
         auto board = std::make_unique<PatternBoard>();
-        for (long long g; (g = next++) < games;) {
-            std::mt19937 rng(uint32_t(seed * 1000003 + g));
+        std::array<int, ComboCount> diff{};
+        for (size_t k; (k = next++) < todo.size();) {
+            const long long g = todo[k];
             board->reset();
             searcher.clear();
             for (int p : openings[size_t(g / 2) % openings.size()])
                 board->place(p);
-            // A few random near moves for variety; the pair of games shares them.
+            // A few random near moves for variety; the two games of a pair share them.
             std::mt19937 pairRng(uint32_t(seed * 7919 + g / 2));
-            for (int k = 0; k < randomMoves; ++k) {
+            for (int r = 0; r < randomMoves; ++r) {
                 std::vector<int> near;
                 for (int p = 0; p < PaddedCells; ++p)
                     if (board->isNear(p)) near.push_back(p);
                 if (near.empty()) break;
                 board->place(near[pairRng() % near.size()]);
             }
-            // The two games of a pair swap which engine instance... both sides are the same
-            // engine; the pair differs in the first move's jitter.
-            (void)rng;
             std::vector<std::pair<Colour, std::string>> seen;
             int winner = -1;
             while (board->stones() < MaxStones) {
-                if (quiet(*board)) seen.push_back({board->toMove(), describe(*board)});
+                if (quiet(*board) && seen.size() < 65535)
+                    seen.push_back({board->toMove(), describe(*board, diff)});
                 arena::Limits limits;
                 limits.maxNodes = nodes + int64_t(g % 2) * 997; // the pair plays apart
                 const arena::Result r = searcher.think(*board, limits);
@@ -141,15 +306,25 @@ int arenaSelfPlayCommand(const Options &options) {
                     break;
                 }
             }
-            ++wins[winner < 0 ? 2 : winner];
-            std::lock_guard<std::mutex> guard(lock);
+            std::string block;
+            put32(block, uint32_t(g));
+            put8(block, winner < 0 ? 2 : winner == Black ? 0 : 1);
+            put8(block, 0);
+            put16(block, int(seen.size()));
             for (const auto &[colour, text] : seen) {
-                const char *result = winner < 0 ? "0.5" : winner == colour ? "1" : "0";
-                std::fprintf(file, "%s%s\n", result, text.c_str());
+                put8(block, winner < 0 ? 1 : winner == colour ? 2 : 0);
+                block += text;
             }
+            ++wins[winner < 0 ? 2 : winner == Black ? 0 : 1];
             positions += (long long)seen.size();
-            std::fprintf(stderr, "\rgame %lld of %lld, %lld positions, %lld ms", g + 1, games,
-                         (long long)positions, (long long)(processClockMs() - start));
+            std::lock_guard<std::mutex> guard(lock);
+            std::fwrite(block.data(), 1, block.size(), file);
+            std::fflush(file);
+            const long long f = ++finished;
+            const int64_t ms = std::max<int64_t>(processClockMs() - start, 1);
+            std::fprintf(stderr, "\rgames %lld of %zu, %lld positions, %.0f positions/s, %lld s left ",
+                         f, todo.size(), (long long)positions, positions * 1000.0 / double(ms),
+                         (long long)(double(ms) / double(f) * double(todo.size() - size_t(f)) / 1000));
         }
     };
     std::vector<std::thread> pool;
@@ -160,176 +335,10 @@ int arenaSelfPlayCommand(const Options &options) {
     std::fclose(file);
     const int64_t ms = processClockMs() - start;
     std::fprintf(stderr, "\n");
-    std::printf("games %lld (black %lld, white %lld, draws %lld), positions %lld, %lld ms, %.0f "
+    std::printf("games %zu (black %lld, white %lld, draws %lld), positions %lld, %lld ms, %.0f "
                 "positions/s\n",
-                games, (long long)wins[0], (long long)wins[1], (long long)wins[2],
-                (long long)positions, (long long)ms, ms > 0 ? positions * 1000.0 / ms : 0.0);
-    return 0;
-}
-
-} // namespace pentad
-
-namespace pentad {
-namespace {
-
-struct Sample {
-    float result = 0;
-    uint8_t mover = 0, other = 0;
-    std::vector<std::pair<uint16_t, int16_t>> counts; ///< combination, own count less his
-};
-
-bool readSamples(const char *path, std::vector<Sample> &samples) {
-    std::ifstream in(path);
-    if (!in) return false;
-    std::string line;
-    std::vector<int> diff(pattern::ComboCount);
-    while (std::getline(in, line)) {
-        std::istringstream items(line);
-        Sample s;
-        int mover = 0, other = 0;
-        std::string colon;
-        if (!(items >> s.result >> mover >> other >> colon) || colon != ":") continue;
-        s.mover = uint8_t(mover);
-        s.other = uint8_t(other);
-        std::fill(diff.begin(), diff.end(), 0);
-        int sign = 1;
-        std::string item;
-        while (items >> item) {
-            if (item == ";") {
-                sign = -1;
-                continue;
-            }
-            const int combo = std::atoi(item.c_str());
-            if (combo >= 0 && combo < pattern::ComboCount) diff[size_t(combo)] += sign;
-        }
-        for (int i = 0; i < pattern::ComboCount; ++i)
-            if (diff[size_t(i)]) s.counts.push_back({uint16_t(i), int16_t(diff[size_t(i)])});
-        samples.push_back(std::move(s));
-    }
-    return true;
-}
-
-void put16(std::vector<uint8_t> &out, int v) {
-    const auto u = uint16_t(int16_t(std::clamp(v, -32768, 32767)));
-    out.push_back(uint8_t(u & 0xff));
-    out.push_back(uint8_t(u >> 8));
-}
-
-} // namespace
-
-// Fits the value and threat tables and the tempo to the results by a logistic model of the
-// static value, L2-pulled toward the tables it starts from; a tenth of the positions is held
-// out and its loss reported.
-int arenaTuneCommand(const Options &options) {
-    const char *in = options.value("--in");
-    const char *out = options.value("--out");
-    long long epochs = 300, lambdaMilli = 10;
-    if (!options.number("--epochs", epochs) || !options.number("--lambda-milli", lambdaMilli))
-        return 2;
-    if (!in || !out) {
-        std::fputs("pentad-tools: tune-eval needs --in and --out\n", stderr);
-        return 2;
-    }
-    std::vector<Sample> samples;
-    if (!readSamples(in, samples) || samples.size() < 100) {
-        std::fprintf(stderr, "pentad-tools: too few positions in %s\n", in);
-        return 1;
-    }
-    std::string error;
-    const pattern::EvalTables *start = pattern::embeddedEvalTables(&error);
-    if (!start) {
-        std::fprintf(stderr, "pentad-tools: %s\n", error.c_str());
-        return 1;
-    }
-    constexpr int N = pattern::CellPatternCount;
-    // Parameters: values, threat table, tempo.
-    const int count = pattern::ComboCount + N * N + 1;
-    std::vector<double> w(static_cast<size_t>(count)), w0;
-    for (int i = 0; i < pattern::ComboCount; ++i)
-        w[size_t(i)] = start->value[size_t(i)];
-    for (int a = 0; a < N; ++a)
-        for (int b = 0; b < N; ++b)
-            w[size_t(pattern::ComboCount + a * N + b)] = start->threat[size_t(a)][size_t(b)];
-    w[size_t(count - 1)] = start->tempo;
-    w0 = w;
-    auto evalOf = [&](const Sample &s) {
-        double v = w[size_t(pattern::ComboCount + s.mover * N + s.other)] + w[size_t(count - 1)];
-        for (auto [i, c] : s.counts)
-            v += w[i] * c;
-        return v;
-    };
-    std::mt19937 rng(1);
-    std::shuffle(samples.begin(), samples.end(), rng);
-    const size_t held = samples.size() / 10;
-    auto loss = [&](size_t from, size_t to, double k) {
-        double sum = 0;
-        for (size_t i = from; i < to; ++i) {
-            const double p = 1 / (1 + std::exp(-evalOf(samples[i]) / k));
-            const double r = samples[i].result;
-            sum -= r * std::log(std::max(p, 1e-9)) + (1 - r) * std::log(std::max(1 - p, 1e-9));
-        }
-        return sum / double(to - from);
-    };
-    // 1. The scale that fits the starting tables best.
-    double k = 50, bestLoss = 1e9;
-    for (double trial = 25; trial <= 3200; trial *= 1.25)
-        if (const double l = loss(held, samples.size(), trial); l < bestLoss) {
-            bestLoss = l;
-            k = trial;
-        }
-    std::printf("scale %.0f, train loss %.5f, held-out loss %.5f\n", k, bestLoss, loss(0, held, k));
-    // 2. Adam on the whole training set.
-    std::vector<double> m(static_cast<size_t>(count)), v2(m), grad(m);
-    const double lambda = double(lambdaMilli) / 1000.0, rate = 2.0;
-    for (long long epoch = 1; epoch <= epochs; ++epoch) {
-        std::fill(grad.begin(), grad.end(), 0.0);
-        for (size_t i = held; i < samples.size(); ++i) {
-            const Sample &s = samples[i];
-            const double p = 1 / (1 + std::exp(-evalOf(s) / k));
-            const double g = (p - s.result) / k;
-            grad[size_t(pattern::ComboCount + s.mover * N + s.other)] += g;
-            grad[size_t(count - 1)] += g;
-            for (auto [j, c] : s.counts)
-                grad[j] += g * c;
-        }
-        const double scale = 1.0 / double(samples.size() - held);
-        for (int j = 0; j < count; ++j) {
-            const double gj =
-                grad[size_t(j)] * scale + lambda * 1e-4 * (w[size_t(j)] - w0[size_t(j)]);
-            m[size_t(j)] = 0.9 * m[size_t(j)] + 0.1 * gj;
-            v2[size_t(j)] = 0.999 * v2[size_t(j)] + 0.001 * gj * gj;
-            const double mh = m[size_t(j)] / (1 - std::pow(0.9, double(epoch)));
-            const double vh = v2[size_t(j)] / (1 - std::pow(0.999, double(epoch)));
-            w[size_t(j)] -= rate * mh / (std::sqrt(vh) + 1e-12);
-        }
-        if (epoch % 50 == 0 || epoch == epochs)
-            std::printf("epoch %lld: train loss %.5f, held-out loss %.5f\n", epoch,
-                        loss(held, samples.size(), k), loss(0, held, k));
-    }
-    // 3. The tables in the engine's format; ordering tables kept.
-    std::vector<uint8_t> bytes;
-    for (char c : std::string("PNTDEVAL"))
-        bytes.push_back(uint8_t(c));
-    put16(bytes, 1);
-    put16(bytes, pattern::ComboCount);
-    put16(bytes, N);
-    put16(bytes, int(std::lround(w[size_t(count - 1)])));
-    for (int i = 0; i < pattern::ComboCount; ++i)
-        put16(bytes, int(std::lround(w[size_t(i)])));
-    for (int16_t a : start->attack)
-        put16(bytes, a);
-    for (int16_t d : start->defend)
-        put16(bytes, d);
-    for (int i = 0; i < N * N; ++i)
-        put16(bytes, int(std::lround(w[size_t(pattern::ComboCount + i)])));
-    FILE *f = std::fopen(out, "wb");
-    if (!f || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) {
-        std::fprintf(stderr, "pentad-tools: cannot write %s\n", out);
-        if (f) std::fclose(f);
-        return 1;
-    }
-    std::fclose(f);
-    std::printf("wrote %s (%zu positions, %zu held out)\n", out, samples.size() - held, held);
+                todo.size(), (long long)wins[0], (long long)wins[1], (long long)wins[2],
+                (long long)positions, (long long)ms, ms > 0 ? positions * 1000.0 / double(ms) : 0.0);
     return 0;
 }
 

@@ -66,11 +66,10 @@ constexpr ToolCommand Commands[] = {
     {"selfplay", "--x-set A --o-set B [--games N] [--seed S] [--turn-s T] [--match-ms M]",
      "games between two stored weight sets, with the score and an Elo estimate; --engine "
      "tournament --openings FILE --out FILE [--games N] [--nodes N] [--threads T] [--seed S] "
-     "[--random-moves K]: the pattern engine's self-play, its quiet positions with the result "
-     "appended to FILE",
+     "[--random-moves K] [--eval-file F]: the pattern engine's self-play, its quiet positions "
+     "with the result in FILE (binary, documented in tools/arena_tuning.cpp; a second run on "
+     "the same FILE plays only the games it lacks)",
      commandSelfPlay},
-    {"tune-eval", "--in FILE --out FILE [--epochs N] [--lambda-milli L]",
-     "fit the pattern engine's value and threat tables to self-play positions", commandTuneEval},
     {"serve", "[--port P] [--host H] [--engine \"CMD ARGS\"]",
      "the browser board: play and analyse against pbrain-pentad at http://127.0.0.1:8020/ "
      "(pentad-board beside this program; localhost only unless --host says otherwise)",

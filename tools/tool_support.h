@@ -100,7 +100,6 @@ int commandBookAnalyse(int argc, char **argv);
 // Tuning (tools/tuning_commands.cpp).
 int commandReplay(int argc, char **argv);
 int commandSelfPlay(int argc, char **argv);
-int commandTuneEval(int argc, char **argv);
 /// Starts the browser board beside this program.
 int commandServe(int argc, char **argv);
 
@@ -110,9 +109,8 @@ int arenaSearchCommand(const char *dir, const Options &options);
 /// Depth of the tournament engine's bench.
 constexpr int ArenaBenchDepth = 7;
 
-/// The pattern engine's self-play positions (selfplay --engine tournament) and the fit of
-/// its evaluation tables to them (tune-eval).
+/// The pattern engine's self-play positions (selfplay --engine tournament), for
+/// tools/tune_eval.py to fit its evaluation tables to.
 int arenaSelfPlayCommand(const Options &options);
-int arenaTuneCommand(const Options &options);
 
 } // namespace pentad

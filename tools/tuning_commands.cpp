@@ -75,6 +75,5 @@ int commandSelfPlay(int argc, char **argv) {
     return 0;
 }
 
-int commandTuneEval(int argc, char **argv) { return arenaTuneCommand(Options{argc, argv, 2}); }
 
 } // namespace pentad

@@ -10,12 +10,12 @@
 namespace pentad::arena {
 
 struct SearchParams {
-    int aspirationWindow = 60;   ///< half-width of the first window around the last value
-    int reductionBase = 40;      ///< late-move reduction: round(base/100 + ln d ln m / (div/100))
-    int reductionDivisor = 220;  ///<   the divisor of that formula, in hundredths
-    int nonPvReduction = 1;      ///< plies more reduced off the principal variation
-    int threeHorizonPlies = 1;   ///< depth given at the horizon to answer his open three
-    int quiescencePlies = 16;    ///< fours the quiescence follows at the most
+    int aspirationWindow = 60;  ///< half-width of the first window around the last value
+    int reductionBase = 40;     ///< late-move reduction: round(base/100 + ln d ln m / (div/100))
+    int reductionDivisor = 220; ///<   the divisor of that formula, in hundredths
+    int nonPvReduction = 1;     ///< plies more reduced off the principal variation
+    int threeHorizonPlies = 1;  ///< depth given at the horizon to answer his open three
+    int quiescencePlies = 16;   ///< fours the quiescence follows at the most
 };
 
 /// One tunable: its name, its range and the step a tuning run starts with.

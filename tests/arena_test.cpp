@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "arena/params.h"
 #include "arena/search.h"
 #include "pattern/eval_tables.h"
 #include "pattern/pattern_board.h"
@@ -269,36 +270,88 @@ TEST(Bench, TournamentEngineSignatureMatchesTheCommittedOne) {
 namespace pentad {
 namespace {
 
-// The tuning loop end to end on a few games: self-play writes positions with results, the fit
-// turns them into a file the engine's loader accepts, and a combination that only the winners
-// hold gains value.
-TEST(ArenaTuning, SelfPlayPositionsFitIntoALoadableTable) {
+// Self-play data: a file of whole game blocks that a second run completes, a run of other
+// settings refuses, and tables or parameters from files that do not fit are refused.
+TEST(ArenaTuning, SelfPlayWritesWholeGamesAndResumesAnInterruptedRun) {
     const std::string tools = PENTAD_TOOLS_BINARY;
     test::ScratchDir dir;
     dir.write("openings.txt", "9,9 10,10 9,10\n10,9 9,9 11,11\n");
-    test::RunResult play = test::runIn(
-        dir.path(), tools + " selfplay --engine tournament --openings openings.txt --out pos.txt "
-                            "--games 4 --nodes 2000 --threads 2 --seed 3 2>/dev/null");
-    ASSERT_EQ(play.status, 0) << play.output;
-    EXPECT_NE(play.output.find("games 4"), std::string::npos);
-    std::string positions = dir.read("pos.txt");
-    ASSERT_NE(positions.find(" : "), std::string::npos);
-    // Many copies of one position that the side to move always wins, beside the games.
-    std::string lines;
-    for (int i = 0; i < 200; ++i)
-        lines += "1 0 0 : 5 5 5 ;\n0 0 0 : ; 5 5 5\n";
-    dir.write("pos.txt", positions + lines);
-    test::RunResult fit = test::runIn(
-        dir.path(), tools + " tune-eval --in pos.txt --out eval.bin --epochs 60 2>/dev/null");
-    ASSERT_EQ(fit.status, 0) << fit.output;
-    EXPECT_NE(fit.output.find("held-out loss"), std::string::npos);
-    std::string bytes = dir.read("eval.bin");
-    pattern::EvalTables tuned;
+    const std::string play = tools + " selfplay --engine tournament --openings openings.txt "
+                                     "--out pos.bin --nodes 2000 --threads 2 --seed 3";
+    test::RunResult first = test::runIn(dir.path(), play + " --games 4 2>/dev/null");
+    ASSERT_EQ(first.status, 0) << first.output;
+    EXPECT_NE(first.output.find("games 4"), std::string::npos);
+    const std::string bytes = dir.read("pos.bin");
+    ASSERT_GT(bytes.size(), 32u);
+    EXPECT_EQ(bytes.substr(0, 8), "PNTDPOS1");
+    // Walk the blocks: every record fits, results are from the mover's view of the winner.
+    auto u16 = [&](size_t at) {
+        return unsigned(uint8_t(bytes[at]) | uint8_t(bytes[at + 1]) << 8);
+    };
+    std::vector<size_t> blockStarts;
+    size_t at = 32;
+    int positions = 0;
+    while (at < bytes.size()) {
+        blockStarts.push_back(at);
+        ASSERT_LE(at + 8, bytes.size());
+        const int winner = uint8_t(bytes[at + 4]), count = int(u16(at + 6));
+        at += 8;
+        for (int k = 0; k < count; ++k, ++positions) {
+            ASSERT_LE(at + 6, bytes.size());
+            const int result = uint8_t(bytes[at]);
+            EXPECT_TRUE(winner == 2 ? result == 1 : result == 0 || result == 2);
+            at += 6 + 4 * size_t(u16(at + 4));
+        }
+    }
+    EXPECT_EQ(at, bytes.size());
+    EXPECT_EQ(blockStarts.size(), 4u);
+    EXPECT_GT(positions, 8);
+
+    // Cut inside the third game: a run for six games keeps two, drops the cut one, plays four.
+    dir.write("pos.bin", bytes.substr(0, blockStarts[2] + 5));
+    // Messages go to standard error, which runIn drops unless the command keeps it.
+    auto withErrors = [](const std::string &command) { return "(" + command + " 2>&1)"; };
+    test::RunResult resumed = test::runIn(dir.path(), withErrors(play + " --games 6"));
+    ASSERT_EQ(resumed.status, 0) << resumed.output;
+    EXPECT_NE(resumed.output.find("resuming: 2 of 6 games"), std::string::npos) << resumed.output;
+    EXPECT_NE(resumed.output.find("games 4 ("), std::string::npos) << resumed.output;
+    EXPECT_EQ(dir.read("pos.bin").substr(0, blockStarts[2]), bytes.substr(0, blockStarts[2]));
+
+    test::RunResult other = test::runIn(
+        dir.path(), withErrors(tools + " selfplay --engine tournament --openings openings.txt "
+                                       "--out pos.bin --games 6 --nodes 2500 --seed 3"));
+    EXPECT_EQ(other.status, 1);
+    EXPECT_NE(other.output.find("made with other settings"), std::string::npos);
+
+    dir.write("short.bin", "PNTDEVAL");
+    test::RunResult badTables = test::runIn(
+        dir.path(), withErrors(tools + " selfplay --engine tournament --openings openings.txt "
+                                       "--out x.bin --eval-file short.bin"));
+    EXPECT_EQ(badTables.status, 1);
+    EXPECT_NE(badTables.output.find("short.bin: evaluation tables: 8 bytes"), std::string::npos);
+    const std::string pbrain = PENTAD_PBRAIN_BINARY;
+    EXPECT_EQ(test::runIn(dir.path(), pbrain + " --eval-file short.bin </dev/null").status, 2);
+    test::RunResult badParam =
+        test::runIn(dir.path(), withErrors(pbrain + " --param aspirationWindow=5 </dev/null"));
+    EXPECT_EQ(badParam.status, 2);
+    EXPECT_NE(badParam.output.find("aspirationWindow takes 10 to 1000"), std::string::npos);
+}
+
+// A search constant set by name reaches the search: a different window changes the nodes.
+TEST(ArenaTuning, NamedSearchConstantsAreReadByTheNextSearch) {
     std::string error;
-    ASSERT_TRUE(parseEvalTables(
-        std::span(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size()), tuned, error))
-        << error;
-    EXPECT_GT(tuned.value[5], pattern::embeddedEvalTables()->value[5]);
+    EXPECT_FALSE(arena::setSearchParam("noSuchThing=3", error));
+    EXPECT_EQ(error, "unknown parameter noSuchThing");
+    EXPECT_FALSE(arena::setSearchParam("reductionBase=x", error));
+    const arena::SearchParams saved = arena::searchParams();
+    auto nodesWith = [](int window) {
+        std::string e;
+        EXPECT_TRUE(arena::setSearchParam("aspirationWindow=" + std::to_string(window), e)) << e;
+        return runArenaBench(5, false).nodes;
+    };
+    const int64_t standard = nodesWith(saved.aspirationWindow);
+    EXPECT_NE(nodesWith(10), standard);
+    arena::searchParams() = saved;
 }
 
 } // namespace

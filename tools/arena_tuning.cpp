@@ -322,9 +322,10 @@ int arenaSelfPlayCommand(const Options &options) {
             std::fflush(file);
             const long long f = ++finished;
             const int64_t ms = std::max<int64_t>(processClockMs() - start, 1);
-            std::fprintf(stderr, "\rgames %lld of %zu, %lld positions, %.0f positions/s, %lld s left ",
-                         f, todo.size(), (long long)positions, positions * 1000.0 / double(ms),
-                         (long long)(double(ms) / double(f) * double(todo.size() - size_t(f)) / 1000));
+            std::fprintf(
+                stderr, "\rgames %lld of %zu, %lld positions, %.0f positions/s, %lld s left ", f,
+                todo.size(), (long long)positions, positions * 1000.0 / double(ms),
+                (long long)(double(ms) / double(f) * double(todo.size() - size_t(f)) / 1000));
         }
     };
     std::vector<std::thread> pool;
@@ -338,7 +339,8 @@ int arenaSelfPlayCommand(const Options &options) {
     std::printf("games %zu (black %lld, white %lld, draws %lld), positions %lld, %lld ms, %.0f "
                 "positions/s\n",
                 todo.size(), (long long)wins[0], (long long)wins[1], (long long)wins[2],
-                (long long)positions, (long long)ms, ms > 0 ? positions * 1000.0 / double(ms) : 0.0);
+                (long long)positions, (long long)ms,
+                ms > 0 ? positions * 1000.0 / double(ms) : 0.0);
     return 0;
 }
 

@@ -37,8 +37,7 @@ const EvalTables &zeroTables() {
 uint64_t stoneKey(Colour c, int p) { return keys().stone[c][size_t(p)]; }
 
 PatternBoard::PatternBoard()
-    : tables_(&patternTables()),
-      eval_(activeEvalTables() ? activeEvalTables() : &zeroTables()) {
+    : tables_(&patternTables()), eval_(activeEvalTables() ? activeEvalTables() : &zeroTables()) {
     keys();
     reset();
 }

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "arena/params.h"
 #include "arena/search.h"
 #include "driver/exchange.h"
 #include "engine/engine.h"
@@ -104,6 +105,18 @@ BenchResult runArenaBench(int depth, bool print) {
                         r.last.depth, r.last.value);
     }
     return result;
+}
+
+} // namespace pentad
+
+namespace pentad {
+
+// The pattern engine's named search constants, one a line: name, value, low, high, step.
+int commandParams(int, char **) {
+    for (const arena::ParamSpec &s : arena::paramSpecs())
+        std::printf("%s %d %d %d %d\n", s.name, arena::searchParams().*s.field, s.low, s.high,
+                    s.step);
+    return 0;
 }
 
 } // namespace pentad

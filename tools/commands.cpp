@@ -70,6 +70,10 @@ constexpr ToolCommand Commands[] = {
      "with the result in FILE (binary, documented in tools/arena_tuning.cpp; a second run on "
      "the same FILE plays only the games it lacks)",
      commandSelfPlay},
+    {"params", "",
+     "the pattern engine's tunable search constants, one a line: name, value, low, high, step "
+     "(set them with pbrain-pentad --param NAME=VALUE)",
+     commandParams},
     {"serve", "[--port P] [--host H] [--engine \"CMD ARGS\"]",
      "the browser board: play and analyse against pbrain-pentad at http://127.0.0.1:8020/ "
      "(pentad-board beside this program; localhost only unless --host says otherwise)",

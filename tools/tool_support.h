@@ -102,6 +102,8 @@ int commandReplay(int argc, char **argv);
 int commandSelfPlay(int argc, char **argv);
 /// Starts the browser board beside this program.
 int commandServe(int argc, char **argv);
+/// The pattern engine's tunable search constants (tools/spsa.py reads them).
+int commandParams(int argc, char **argv);
 
 /// The tournament engine's move on a folder (--depth, --nodes, --ms): a JSON line per
 /// iteration, then the move, its value, depth and line.

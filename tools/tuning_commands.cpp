@@ -75,5 +75,4 @@ int commandSelfPlay(int argc, char **argv) {
     return 0;
 }
 
-
 } // namespace pentad

@@ -49,8 +49,9 @@ bool parseEvalTables(std::span<const uint8_t> bytes, EvalTables &out, std::strin
         for (int16_t &v : row)
             v = r.next();
     const PatternTables &t = patternTables();
-    for (size_t key = 0; key < out.keyValue.size(); ++key)
-        out.keyValue[key] = out.value[t.combo[key]];
+    for (size_t key = 0; key < out.keyEntry.size(); ++key)
+        out.keyEntry[key] = uint32_t(uint16_t(out.value[t.combo[key]])) | uint32_t(t.cell[key])
+                                                                              << 16;
     return true;
 }
 

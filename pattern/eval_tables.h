@@ -29,8 +29,11 @@ struct EvalTables {
     std::array<int16_t, ComboCount> attack{};
     std::array<int16_t, ComboCount> defend{};
     std::array<std::array<int16_t, CellPatternCount>, CellPatternCount> threat{};
-    /// `value` by pattern key, derived on loading: one look-up a cell on the hot path.
-    std::array<int16_t, 1 << 16> keyValue{};
+    /// By pattern key, derived on loading: the value (low 16 bits, signed) and the cell
+    /// pattern (bits 16 up), so the hot path looks a cell up once.
+    std::array<uint32_t, 1 << 16> keyEntry{};
+    static int16_t entryValue(uint32_t e) { return int16_t(uint16_t(e & 0xffff)); }
+    static uint8_t entryPattern(uint32_t e) { return uint8_t(e >> 16); }
 };
 
 constexpr size_t EvalFileBytes = 16 + 2 * (3 * ComboCount + CellPatternCount * CellPatternCount);

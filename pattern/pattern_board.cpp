@@ -1,6 +1,7 @@
 #include "pattern/pattern_board.h"
 
 #include <algorithm>
+#include <memory>
 
 namespace pentad::pattern {
 namespace {
@@ -28,8 +29,14 @@ bool onBoard(int x, int y) { return x >= 0 && x < Side && y >= 0 && y < Side; }
 
 // Tables that leave the value and ordering at zero, for a board built without the data.
 const EvalTables &zeroTables() {
-    static const EvalTables t{};
-    return t;
+    static const std::unique_ptr<EvalTables> t = [] {
+        auto z = std::make_unique<EvalTables>();
+        const PatternTables &patterns = patternTables();
+        for (size_t key = 0; key < z->keyEntry.size(); ++key)
+            z->keyEntry[key] = uint32_t(patterns.cell[key]) << 16;
+        return z;
+    }();
+    return *t;
 }
 
 } // namespace
@@ -57,6 +64,8 @@ void PatternBoard::reset() {
         cellPattern_[size_t(c)].fill(None);
     }
     stones_ = 0;
+    changedCount_ = 0;
+    lastChanged_.fill(-1);
     side_ = Black;
     hash_ = 0;
     for (int p = 0; p < PaddedCells; ++p)
@@ -100,7 +109,7 @@ void PatternBoard::addCell(int p) {
         const auto cp = CellPattern(tables_->cell[key]);
         cellPattern_[c][size_t(p)] = cp;
         ++count_[c][cp];
-        valueSum_[c] += eval_->keyValue[key];
+        valueSum_[c] += EvalTables::entryValue(eval_->keyEntry[key]);
         if (cp == Five) fives_[c].set(p);
         if (cp >= Block4) fours_[c].set(p);
     }
@@ -110,7 +119,7 @@ void PatternBoard::removeCell(int p) {
     for (Colour c : {Black, White}) {
         const auto cp = CellPattern(cellPattern_[c][size_t(p)]);
         --count_[c][cp];
-        valueSum_[c] -= eval_->keyValue[patternKey_[c][size_t(p)]];
+        valueSum_[c] -= EvalTables::entryValue(eval_->keyEntry[patternKey_[c][size_t(p)]]);
         fives_[c].clear(p);
         fours_[c].clear(p);
     }
@@ -120,9 +129,10 @@ void PatternBoard::setPatterns(Colour c, int p, PatternKey key) {
     const PatternKey old = patternKey_[c][size_t(p)];
     if (key == old) return;
     patternKey_[c][size_t(p)] = key;
-    valueSum_[c] += eval_->keyValue[key] - eval_->keyValue[old];
+    const uint32_t entry = eval_->keyEntry[key];
+    valueSum_[c] += EvalTables::entryValue(entry) - EvalTables::entryValue(eval_->keyEntry[old]);
     const auto before = CellPattern(cellPattern_[c][size_t(p)]);
-    const auto after = CellPattern(tables_->cell[key]);
+    const auto after = CellPattern(EvalTables::entryPattern(entry));
     if (before == after) return;
     cellPattern_[c][size_t(p)] = after;
     --count_[c][before];
@@ -134,22 +144,43 @@ void PatternBoard::setPatterns(Colour c, int p, PatternKey key) {
 }
 
 // The line of direction d through the empty cell p changed: its line pattern for each colour.
+// A cell's patterns before the stone are kept for undo the first time the stone changes them.
 void PatternBoard::updateLine(int p, int d) {
     const uint16_t key = lineKey_[size_t(d)][size_t(p)];
     const int shift = 4 * d;
-    for (Colour c : {Black, White}) {
-        const PatternKey old = patternKey_[c][size_t(p)];
-        setPatterns(c, p, PatternKey((old & ~(15 << shift)) | (tables_->line[c][key] << shift)));
+    const PatternKey oldBlack = patternKey_[Black][size_t(p)],
+                     oldWhite = patternKey_[White][size_t(p)];
+    const unsigned both = tables_->lineBoth[key];
+    const auto newBlack = PatternKey((oldBlack & ~(15 << shift)) | ((both & 15) << shift));
+    const auto newWhite = PatternKey((oldWhite & ~(15 << shift)) | ((both >> 4) << shift));
+    if (newBlack == oldBlack && newWhite == oldWhite) return;
+    if (lastChanged_[size_t(p)] != stones_) {
+        lastChanged_[size_t(p)] = int16_t(stones_);
+        changed_[size_t(changedCount_++)] = {
+            int16_t(p),
+            {oldBlack, oldWhite},
+            {cellPattern_[Black][size_t(p)], cellPattern_[White][size_t(p)]}};
     }
+    setPatterns(Black, p, newBlack);
+    setPatterns(White, p, newWhite);
 }
 
 void PatternBoard::placeAs(int p, Colour c) {
     side_ = other(c);
     const auto stone = uint16_t(stoneOf(c));
+    Undo &u = undo_[size_t(stones_)];
+    u.count = count_;
+    u.valueSum = valueSum_;
+    u.firstChanged = changedCount_;
+    changed_[size_t(changedCount_++)] = {
+        int16_t(p),
+        {patternKey_[Black][size_t(p)], patternKey_[White][size_t(p)]},
+        {cellPattern_[Black][size_t(p)], cellPattern_[White][size_t(p)]}};
     removeCell(p);
     cell_[size_t(p)] = uint8_t(stone);
     hash_ ^= stoneKey(c, p);
     moves_[size_t(stones_++)] = int16_t(p);
+    lastChanged_[size_t(p)] = int16_t(stones_);
     for (int d = 0; d < 4; ++d) {
         const int step = Step[size_t(d)];
         for (int k = 1; k <= 4; ++k) {
@@ -166,6 +197,7 @@ void PatternBoard::placeAs(int p, Colour c) {
             ++near_[size_t(p + dy * Width + dx)];
 }
 
+// Restores what the last stone changed from the records placeAs kept.
 void PatternBoard::undo() {
     const int p = moves_[size_t(--stones_)];
     const Colour c = cell_[size_t(p)] == BlackStone ? Black : White;
@@ -176,17 +208,43 @@ void PatternBoard::undo() {
     for (int d = 0; d < 4; ++d) {
         const int step = Step[size_t(d)];
         for (int k = 1; k <= 4; ++k) {
-            const int ahead = p + k * step, behind = p - k * step;
-            lineKey_[size_t(d)][size_t(ahead)] -= uint16_t(stone << keyShift(-k));
-            lineKey_[size_t(d)][size_t(behind)] -= uint16_t(stone << keyShift(k));
-            if (cell_[size_t(ahead)] == Empty) updateLine(ahead, d);
-            if (cell_[size_t(behind)] == Empty) updateLine(behind, d);
+            lineKey_[size_t(d)][size_t(p + k * step)] -= uint16_t(stone << keyShift(-k));
+            lineKey_[size_t(d)][size_t(p - k * step)] -= uint16_t(stone << keyShift(k));
         }
     }
     for (int dy = -2; dy <= 2; ++dy)
         for (int dx = -2; dx <= 2; ++dx)
             --near_[size_t(p + dy * Width + dx)];
-    addCell(p);
+    const Undo &u = undo_[size_t(stones_)];
+    for (int i = changedCount_ - 1; i >= u.firstChanged; --i) {
+        const Changed &ch = changed_[size_t(i)];
+        const auto q = size_t(ch.cell);
+        lastChanged_[q] = -1;
+        // The stone's own cell lost its set memberships when it was filled.
+        const bool ownCell = i == u.firstChanged;
+        for (Colour colour : {Black, White}) {
+            patternKey_[colour][q] = ch.key[colour];
+            const auto now = CellPattern(cellPattern_[colour][q]);
+            const auto cp = CellPattern(ch.pattern[colour]);
+            if (now == cp && !ownCell) continue;
+            cellPattern_[colour][q] = uint8_t(cp);
+            if ((now == Five) != (cp == Five) || ownCell) {
+                if (cp == Five)
+                    fives_[colour].set(ch.cell);
+                else
+                    fives_[colour].clear(ch.cell);
+            }
+            if ((now >= Block4) != (cp >= Block4) || ownCell) {
+                if (cp >= Block4)
+                    fours_[colour].set(ch.cell);
+                else
+                    fours_[colour].clear(ch.cell);
+            }
+        }
+    }
+    changedCount_ = u.firstChanged;
+    count_ = u.count;
+    valueSum_ = u.valueSum;
 }
 
 CellPattern PatternBoard::strongest(Colour c) const {

@@ -112,6 +112,24 @@ private:
     std::array<int32_t, 2> valueSum_{};
     std::array<CellBits, 2> fives_{}, fours_{};
     std::array<int16_t, MaxStones> moves_{};
+    /// What a stone changed, so that undo restores it without looking anything up: the
+    /// patterns of each empty cell it changed (and of its own cell), and the counts and
+    /// value sums before it.
+    struct Changed {
+        int16_t cell;
+        std::array<PatternKey, 2> key;
+        std::array<uint8_t, 2> pattern;
+    };
+    struct Undo {
+        std::array<std::array<int16_t, CellPatternCount>, 2> count;
+        std::array<int32_t, 2> valueSum;
+        int firstChanged;
+    };
+    std::array<Undo, MaxStones> undo_{};
+    std::array<Changed, MaxStones * 33> changed_{};
+    int changedCount_ = 0;
+    /// The stone count at which a cell was last recorded, so it is recorded once a stone.
+    std::array<int16_t, PaddedCells> lastChanged_{};
     int stones_ = 0;
     Colour side_ = Black;
     uint64_t hash_ = 0;

@@ -100,6 +100,9 @@ std::unique_ptr<PatternTables> build() {
         for (int key = 0; key < LineKeyCount; ++key)
             t->line[c][size_t(key)] = b->get(uint16_t(key));
     }
+    for (int key = 0; key < LineKeyCount; ++key)
+        t->lineBoth[size_t(key)] =
+            uint8_t(t->line[Black][size_t(key)] | (t->line[White][size_t(key)] << 4));
     // Combinations in the order of their sorted tuples, weakest first.
     int index = 0;
     static uint16_t comboOf[LinePatternCount][LinePatternCount][LinePatternCount][LinePatternCount];

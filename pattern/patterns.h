@@ -66,9 +66,10 @@ using PatternKey = uint16_t;
 constexpr int ComboCount = 1820; // multisets of 4 out of 13
 
 struct PatternTables {
-    std::array<std::array<uint8_t, LineKeyCount>, 2> line;        ///< [colour][line key]
-    std::array<uint16_t, 1 << 16> combo;                          ///< [pattern key] -> combination
-    std::array<uint8_t, 1 << 16> cell;                            ///< [pattern key] -> CellPattern
+    std::array<std::array<uint8_t, LineKeyCount>, 2> line; ///< [colour][line key]
+    std::array<uint8_t, LineKeyCount> lineBoth;            ///< black's line pattern | white's << 4
+    std::array<uint16_t, 1 << 16> combo;                   ///< [pattern key] -> combination
+    std::array<uint8_t, 1 << 16> cell;                     ///< [pattern key] -> CellPattern
     std::array<std::array<uint8_t, 4>, ComboCount> comboPatterns; ///< sorted, weakest first
 };
 

@@ -112,8 +112,8 @@ def main():
     ap.add_argument("--out", required=True, help="the fitted tables")
     ap.add_argument("--plot", help="PNG of the losses by iteration and of the calibration")
     ap.add_argument("--summary", help="JSON of the fit's figures")
-    ap.add_argument("--lam", type=float, default=1e-7, help="L2 pull toward the start (per value^2)")
-    ap.add_argument("--iterations", type=int, default=300)
+    ap.add_argument("--lam", type=float, default=1e-9, help="L2 pull toward the start (per value^2)")
+    ap.add_argument("--iterations", type=int, default=500)
     ap.add_argument("--held-out", type=float, default=0.1, help="share of the games held out")
     ap.add_argument("--seed", type=int, default=1)
     args = ap.parse_args()
@@ -142,24 +142,28 @@ def main():
     # 2. L-BFGS on the training positions.
     n = xt.shape[0]
 
-    def objective(w):
+    # The fit moves u = (w - w0) / scale, so that gradients are of order one and the
+    # optimizer's stopping rules mean what they say.
+    def objective(u):
+        w = w0 + scale * u
         p = sigmoid((xt @ w) / scale)
-        d = w - w0
-        grad = (xt.T @ (p - yt)) / (n * scale) + 2 * args.lam * d
-        return log_loss(p, yt) + args.lam * float(d @ d), grad
+        grad = (xt.T @ (p - yt)) / n + 2 * args.lam * scale * scale * u
+        return log_loss(p, yt) + args.lam * scale * scale * float(u @ u), grad
 
     history = []
 
-    def record(w):
+    def record(u):
+        w = w0 + scale * u
         history.append((log_loss(sigmoid((xt @ w) / scale), yt), log_loss(sigmoid((xh @ w) / scale), yh)))
 
-    record(w0)
+    record(np.zeros(COLUMNS))
     t1 = time.time()
-    res = scipy.optimize.minimize(objective, w0, jac=True, method="L-BFGS-B", callback=record,
-                                  bounds=[(-30000, 30000)] * COLUMNS,
-                                  options={"maxiter": args.iterations})
+    limit = 30000 / scale
+    res = scipy.optimize.minimize(objective, np.zeros(COLUMNS), jac=True, method="L-BFGS-B", callback=record,
+                                  bounds=[(-limit - w0[i] / scale, limit - w0[i] / scale) for i in range(COLUMNS)],
+                                  options={"maxiter": args.iterations, "ftol": 1e-10, "gtol": 1e-8})
     fit_s = time.time() - t1
-    w = res.x
+    w = w0 + scale * res.x
     tables = dict(start)
     tables["value"] = w[:COMBOS]
     tables["threat"] = w[THREAT0:TEMPO]

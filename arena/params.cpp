@@ -12,6 +12,7 @@ constexpr ParamSpec Specs[] = {
     {"nonPvReduction", &SearchParams::nonPvReduction, 0, 3, 1},
     {"threeHorizonPlies", &SearchParams::threeHorizonPlies, 0, 2, 1},
     {"quiescencePlies", &SearchParams::quiescencePlies, 0, 40, 4},
+    {"turnOptimumPercent", &SearchParams::turnOptimumPercent, 20, 100, 10},
 };
 
 } // namespace

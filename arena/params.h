@@ -16,6 +16,9 @@ struct SearchParams {
     int nonPvReduction = 1;     ///< plies more reduced off the principal variation
     int threeHorizonPlies = 1;  ///< depth given at the horizon to answer his open three
     int quiescencePlies = 16;   ///< fours the quiescence follows at the most
+    /// With a turn limit only: no new iteration after this share of the move's maximum
+    /// (percent); with a match limit the optimum is the match share instead.
+    int turnOptimumPercent = 60;
 };
 
 /// One tunable: its name, its range and the step a tuning run starts with.

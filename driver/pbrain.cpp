@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "arena/params.h"
 #include "arena/search.h"
 #include "board/engine_state.h"
 #include "engine/engine.h"
@@ -741,7 +742,7 @@ MoveTimes arenaMoveTimes(int64_t timeoutTurn, int64_t timeoutMatch, int64_t time
         t.maximum = std::max(t.maximum, t.optimum);
     } else {
         t.maximum = std::max<int64_t>(turnCap, 0);
-        t.optimum = t.maximum * 3 / 5;
+        t.optimum = t.maximum * arena::searchParams().turnOptimumPercent / 100;
     }
     return t;
 }

@@ -43,7 +43,7 @@ async function waitMoves(page, n, timeout = 20000) {
 let browser;
 let exitCode = 0;
 try {
-  const server = await startServer(pbrainBinary + " --pattern-engine");
+  const server = await startServer(pbrainBinary);
   browser = await chromium.launch({
     executablePath: browserPath, headless: true,
     args: ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",

@@ -236,11 +236,19 @@ TEST(BoardServer, TheEngineAnswersStreamsItsReadingAndCanBeStoppedOrCancelled) {
     std::this_thread::sleep_for(std::chrono::milliseconds(800));
     EXPECT_EQ(s.get(base)["moves"].size(), 4u);
 
+    // Asked to move on the player's turn, the engine plays it and then answers itself.
+    ASSERT_EQ(s.post(base + "/settings", R"({"moveMs":200})").first, 200);
+    ASSERT_EQ(s.post(base + "/think", "{}").first, 200);
+    json both = s.waitFor(
+        id, [](const json &j) { return j["moves"].size() == 6 && !j["thinking"].get<bool>(); });
+    EXPECT_EQ(both["moves"].size(), 6u);
+    EXPECT_EQ(both["toMove"], "black");
+
     // A reading-only search marks its move without playing it.
     ASSERT_EQ(s.post(base + "/settings", R"({"moveMs":200,"engineSide":"none"})").first, 200);
     ASSERT_EQ(s.post(base + "/think", R"({"play":false})").first, 200);
     json hinted = s.waitFor(id, [](const json &j) { return !j["bestMove"].is_null(); });
-    EXPECT_EQ(hinted["moves"].size(), 4u);
+    EXPECT_EQ(hinted["moves"].size(), 6u);
     EXPECT_FALSE(hinted["bestMove"].is_null());
 }
 

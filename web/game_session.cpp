@@ -264,8 +264,8 @@ Refusal GameSession::play(Point p) {
     if (thinking_ && thinkingToPlay_) return {409, "the engine is thinking: stop it first"};
     if (record_.outcome() != Outcome::Playing) return {409, "the game is over"};
     std::string error;
-    cancelLocked(); // a reading-only search is of the old position
     if (!record_.play(p, error)) return {400, error};
+    cancelLocked(); // a reading-only search was of the old position
     hasReading_ = false;
     bestMove_.clear();
     if (engineToMoveLocked()) startThinkingLocked(true);
@@ -475,6 +475,9 @@ void GameSession::search(const Request &request) {
         } else if (!record_.play(move, error)) {
             engineError_ = "the engine answered " + line + ", which is not a legal move: " + error;
             pushLocked("failure", nlohmann::json{{"message", engineError_}});
+        } else if (engineToMoveLocked()) {
+            // It played the player's side on request; now it is its own turn.
+            startThinkingLocked(true);
         }
         pushStateLocked();
         return;

@@ -1,7 +1,9 @@
 #include <chrono>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <nlohmann/json.hpp>
+#include <sys/stat.h>
 #include <thread>
 
 #include "web/board_server.h"
@@ -265,6 +267,39 @@ TEST(BoardServer, AnEngineThatFailsIsReportedAndTheServerGoesOn) {
     EXPECT_EQ(s.post(base + "/move", R"({"x":9,"y":9})").first, 200);
     EXPECT_EQ(s.post(base + "/undo", "{}").first, 200);
     EXPECT_EQ(s.post("/api/games", "{}").first, 201);
+}
+
+// Engines that misbehave after starting: the page is told what they did and the game stays.
+TEST(BoardServer, AnEngineAnsweringNonsenseIsStoppedAndNamed) {
+    const std::string dir = ::testing::TempDir();
+    struct Fake {
+        const char *name, *answer, *message;
+    } fakes[] = {
+        {"illegal", "10,10", "the engine answered 10,10, which is not a legal move"},
+        {"refusing", "ERROR no thanks", "the engine refused the position: ERROR no thanks"},
+    };
+    for (const Fake &f : fakes) {
+        const std::string path = dir + "/fake-" + f.name + ".sh";
+        {
+            std::ofstream script(path);
+            // Answers START and ABOUT, then gives its one answer to every board.
+            script << "#!/bin/sh\nwhile read -r line; do case \"$line\" in\n"
+                   << "START*) echo OK;;\nABOUT) echo 'name=\"fake\"';;\n"
+                   << "DONE) echo '" << f.answer << "';;\nesac; done\n";
+        }
+        ::chmod(path.c_str(), 0755);
+        Served s({path});
+        auto [created, game] = s.post("/api/games", R"({"engineSide":"white","moveMs":200})");
+        ASSERT_EQ(created, 201);
+        const std::string id = game["id"], base = "/api/games/" + id;
+        ASSERT_EQ(s.post(base + "/move", R"({"x":10,"y":10})").first, 200);
+        json failed = s.waitFor(id, [](const json &j) { return !j["engineError"].is_null(); });
+        EXPECT_TRUE(failed["engineError"].get<std::string>().starts_with(f.message))
+            << failed.dump();
+        EXPECT_EQ(failed["moves"], json::parse("[[10,10]]"));
+        EXPECT_FALSE(failed["thinking"].get<bool>());
+        EXPECT_EQ(failed["engineName"], "fake");
+    }
 }
 
 } // namespace

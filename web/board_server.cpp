@@ -76,6 +76,20 @@ bool settingsFrom(const json &body, GameSettings base, GameSettings &settings,
     return intField(body, "moveMs", MinMoveMs, MaxMoveMs, base.moveMs, settings.moveMs, res);
 }
 
+/// The game record in the body's "record" text; false after answering 400.
+bool recordField(const json &body, GameRecord &record, httplib::Response &res) {
+    if (!body["record"].is_string()) {
+        refuse(res, 400, "\"record\" must be a string");
+        return false;
+    }
+    std::string error;
+    if (!GameRecord::parse(body["record"].get<std::string>(), record, error)) {
+        refuse(res, 400, error);
+        return false;
+    }
+    return true;
+}
+
 void answer(httplib::Response &res, const Refusal &refusal, GameSession &game) {
     if (refusal)
         refuse(res, refusal.status, refusal.message);
@@ -178,11 +192,8 @@ void BoardServer::routes() {
         }
         if (stale) stale->close();
         if (body.contains("record")) {
-            if (!body["record"].is_string()) return refuse(res, 400, "\"record\" must be a string");
             GameRecord record;
-            std::string error;
-            if (!GameRecord::parse(body["record"].get<std::string>(), record, error))
-                return refuse(res, 400, error);
+            if (!recordField(body, record, res)) return;
             game->setUp(record);
         }
         sendJson(res, 201, game->state());
@@ -254,9 +265,7 @@ void BoardServer::routes() {
         GameRecord record;
         std::string error;
         if (body.contains("record")) {
-            if (!body["record"].is_string()) return refuse(res, 400, "\"record\" must be a string");
-            if (!GameRecord::parse(body["record"].get<std::string>(), record, error))
-                return refuse(res, 400, error);
+            if (!recordField(body, record, res)) return;
         } else if (body.contains("moves")) {
             const json &moves = body["moves"];
             if (!moves.is_array()) return refuse(res, 400, "\"moves\" must be a list of [x, y]");
@@ -288,11 +297,7 @@ void BoardServer::routes() {
         auto game = find(req.matches[1]);
         if (!game) return refuse(res, 404, "no such game (the server may have restarted)");
         std::string format = req.has_param("format") ? req.get_param_value("format") : "moves";
-        GameRecord record;
-        std::string error;
-        json state = game->state();
-        for (const json &m : state["moves"])
-            record.play({m[0].get<int>(), m[1].get<int>()}, error);
+        const GameRecord record = game->record();
         if (format == "psq")
             res.set_content(record.psqText(), "text/plain");
         else if (format == "moves")

@@ -166,6 +166,11 @@ GameSettings GameSession::settings() {
     return settings_;
 }
 
+GameRecord GameSession::record() {
+    std::lock_guard lock(mutex_);
+    return record_;
+}
+
 nlohmann::json GameSession::stateLocked() const {
     nlohmann::json s;
     s["id"] = id_;

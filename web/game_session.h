@@ -54,6 +54,7 @@ public:
     const std::string &id() const { return id_; }
     nlohmann::json state();
     GameSettings settings();
+    GameRecord record();
 
     Refusal play(Point p);
     /// The engine plays a move for the side to move; with `playIt` false it only reads.

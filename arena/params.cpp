@@ -13,6 +13,10 @@ constexpr ParamSpec Specs[] = {
     {"threeHorizonPlies", &SearchParams::threeHorizonPlies, 0, 2, 1},
     {"quiescencePlies", &SearchParams::quiescencePlies, 0, 40, 4},
     {"turnOptimumPercent", &SearchParams::turnOptimumPercent, 20, 100, 10},
+    {"staticNullDepth", &SearchParams::staticNullDepth, 0, 8, 1},
+    {"staticNullMargin", &SearchParams::staticNullMargin, 0, 5000, 100},
+    {"moveCountDepth", &SearchParams::moveCountDepth, 0, 8, 1},
+    {"moveCountBase", &SearchParams::moveCountBase, 0, 40, 2},
 };
 
 } // namespace

@@ -19,6 +19,10 @@ struct SearchParams {
     /// With a turn limit only: no new iteration after this share of the move's maximum
     /// (percent); with a match limit the optimum is the match share instead.
     int turnOptimumPercent = 60;
+    int staticNullDepth = 3;    ///< up to this depth a static value far above beta stands,
+    int staticNullMargin = 300; ///<   this much a ply above it
+    int moveCountDepth = 3;     ///< up to this depth late quiet moves are not searched,
+    int moveCountBase = 4;      ///<   those after base + depth * depth moves
 };
 
 /// One tunable: its name, its range and the step a tuning run starts with.

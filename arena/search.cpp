@@ -332,7 +332,13 @@ struct Searcher::Impl {
             return v;
         const int eval = hit ? entry->eval : b->evaluate();
 
-        // 4. Moves: answers to his open three, or every near cell.
+        // 4. Off the principal line, with no open three of his to answer, a static value far
+        // above beta stands.
+        if (!pvNode && !hisThree && std::abs(alpha) < WinBound &&
+            depth <= params.staticNullDepth && eval - params.staticNullMargin * depth >= beta)
+            return eval;
+
+        // 5. Moves: answers to his open three, or every near cell.
         Move *moves = s.moves.data();
         int n = hisThree ? defenceMoves(moves) : allMoves(moves);
         if (n == 0) {
@@ -349,6 +355,12 @@ struct Searcher::Impl {
             const int m = moves[i].cell;
             const bool tactical = hisThree || b->cellPattern(us, m) >= TacticalOwn ||
                                   b->cellPattern(them, m) >= TacticalHis || m == ttMove;
+            // Late quiet moves near the horizon, neither making nor stopping a three, are
+            // not searched.
+            if (!pvNode && !tactical && depth <= params.moveCountDepth &&
+                played >= params.moveCountBase + depth * depth && best > -WinBound &&
+                b->cellPattern(us, m) < Flex3 && b->cellPattern(them, m) < Flex3)
+                continue;
             ++played;
             const int newDepth = depth - 1;
             b->place(m);
@@ -356,7 +368,7 @@ struct Searcher::Impl {
             if (played == 1) {
                 v = -search(-beta, -alpha, newDepth, ply + 1);
             } else {
-                // 5. Late-move reductions, then a null-window search, then the full window.
+                // Late-move reductions, then a null-window search, then the full window.
                 int r = 0;
                 if (depth >= 2 && !tactical)
                     r = std::clamp<int>(

@@ -40,7 +40,7 @@ struct PbrainOptions {
     bool vctThreatFilter = false; ///< tournament mode: answer an opponent's VCT at the root
     bool shapeSearch = false;     ///< tournament mode: its own search on line shapes chooses
     /// The pattern engine: a search of its own on an incremental pattern board, in place of
-    /// both modes above. Not yet the default: in matches it still scores below them.
+    /// both modes above. The program plays it unless told otherwise.
     bool patternEngine = false;
     /// Read every line first and answer them on this thread, then return (no reader
     /// thread, no exit): for fuzzing and scripted checks.

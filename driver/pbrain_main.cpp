@@ -12,16 +12,21 @@ int main(int argc, char **argv) {
     pentad::useBinaryStdio();
     std::ios::sync_with_stdio(false);
     pentad::PbrainOptions options;
+    // The pattern engine plays unless an option asks for the engine as designed or for the
+    // layered mode (the engine as designed with the threat solvers around it).
+    bool otherEngine = false;
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
         if (arg == "--classic") {
-            options.classic = true;
+            options.classic = otherEngine = true;
+        } else if (arg == "--layered") {
+            otherEngine = true;
         } else if (arg == "--search-vcf") {
-            options.vcfInSearch = true;
+            options.vcfInSearch = otherEngine = true;
         } else if (arg == "--shape-search") {
-            options.shapeSearch = true;
+            options.shapeSearch = otherEngine = true;
         } else if (arg == "--pattern-engine") {
-            options.patternEngine = true;
+            // The default; still taken so that older match scripts keep working.
         } else if (arg == "--eval-file" && i + 1 < argc) {
             // Candidate evaluation tables for the pattern engine, for tuning matches.
             std::string error;
@@ -37,7 +42,7 @@ int main(int argc, char **argv) {
                 return 2;
             }
         } else if (arg == "--vct-filter") {
-            options.vctThreatFilter = true;
+            options.vctThreatFilter = otherEngine = true;
         } else if (arg == "--seed" && i + 1 < argc) {
             char *end = nullptr;
             unsigned long v = std::strtoul(argv[++i], &end, 10);
@@ -50,10 +55,11 @@ int main(int argc, char **argv) {
         } else {
             std::cerr
                 << "pbrain-pentad: unknown option '" << arg
-                << "' (known: --classic, --pattern-engine, --seed N, --shape-search, --search-vcf, "
-                   "--vct-filter, --eval-file FILE, --param NAME=VALUE)\n";
+                << "' (known: --classic, --layered, --pattern-engine, --seed N, --shape-search, "
+                   "--search-vcf, --vct-filter, --eval-file FILE, --param NAME=VALUE)\n";
             return 2;
         }
     }
+    options.patternEngine = !otherEngine;
     return pentad::runPbrain(std::cin, std::cout, options);
 }

@@ -130,7 +130,8 @@ TEST(Pbrain, SmallerMemoryLimitsGetASmallerTable) {
     EXPECT_EQ(pbrainTableBits(64 * MB, false, true), 18); // and the shape search 13 MB
     EXPECT_EQ(pbrainTableBits(1 * MB, true), -1);
     auto lines = session("INFO max_memory 67108864\nSTART 20\nINFO timeout_turn 200\nBEGIN\n"
-                         "TURN 11,11\nEND\n");
+                         "TURN 11,11\nEND\n",
+                         " --layered");
     auto a = answers(lines);
     ASSERT_EQ(a.size(), 3u);
     EXPECT_EQ(a[0], "OK");

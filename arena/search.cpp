@@ -334,8 +334,8 @@ struct Searcher::Impl {
 
         // 4. Off the principal line, with no open three of his to answer, a static value far
         // above beta stands.
-        if (!pvNode && !hisThree && std::abs(alpha) < WinBound &&
-            depth <= params.staticNullDepth && eval - params.staticNullMargin * depth >= beta)
+        if (!pvNode && !hisThree && std::abs(alpha) < WinBound && depth <= params.staticNullDepth &&
+            eval - params.staticNullMargin * depth >= beta)
             return eval;
 
         // 5. Moves: answers to his open three, or every near cell.
@@ -353,13 +353,14 @@ struct Searcher::Impl {
         for (int i = 0; i < n; ++i) {
             pickBest(moves, i, n);
             const int m = moves[i].cell;
-            const bool tactical = hisThree || b->cellPattern(us, m) >= TacticalOwn ||
-                                  b->cellPattern(them, m) >= TacticalHis || m == ttMove;
+            const CellPattern own = b->cellPattern(us, m), his = b->cellPattern(them, m);
+            const bool tactical =
+                hisThree || own >= TacticalOwn || his >= TacticalHis || m == ttMove;
             // Late quiet moves near the horizon, neither making nor stopping a three, are
             // not searched.
             if (!pvNode && !tactical && depth <= params.moveCountDepth &&
-                played >= params.moveCountBase + depth * depth && best > -WinBound &&
-                b->cellPattern(us, m) < Flex3 && b->cellPattern(them, m) < Flex3)
+                played >= params.moveCountBase + depth * depth && best > -WinBound && own < Flex3 &&
+                his < Flex3)
                 continue;
             ++played;
             const int newDepth = depth - 1;

@@ -1,5 +1,4 @@
-// Sets of cells as bit sets, 64 cells to a word: board cells for the threat solvers, padded
-// cells for the shape search.
+// Sets of cells as bit sets, 64 cells to a word: board cells for the threat solvers.
 #pragma once
 
 #include <array>

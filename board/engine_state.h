@@ -226,9 +226,6 @@ struct EngineState {
     /// stones stand at every other position.
     MoveList<2 * CellCount + 2> MoveHistory{};
     std::array<int16_t, CellCount> RootBonus{};
-    /// When not empty, the root searches only these cells (the tournament mode's safe
-    /// answers to an opponent's forcing win); the engine as designed never sets it.
-    MoveList<CellCount> RootMoveFilter{};
     int32_t NodeBudget = 1500000;
     int32_t NodeBudgetCeiling = 1500000; ///< no root search starts with a larger budget
     int32_t BudgetBase = 3;
@@ -242,14 +239,10 @@ struct EngineState {
     int32_t MatchTime = 180; ///< milliseconds
     int32_t IterationNumber = 1;
     int64_t TotalNodes = 0;
-    int64_t SolverNodes = 0;       ///< tournament mode: solver nodes spent inside the search
     int32_t Deadline = 0;          ///< milliseconds after ClockOrigin when the search winds down
     int64_t ClockOrigin = 0;       ///< process clock (ms) the deadline counts from
     int32_t DeadlineOverride = -1; ///< >= 0: the move's deadline, given by the front end
     bool ClockEnabled = true;      ///< off: the deadline never fires (reproducible searches)
-    /// Tournament mode: a node whose side to move wins by fours is a won node. The engine
-    /// as designed never sets it.
-    bool SolverInSearch = false;
     int64_t NodeLimit = 0;     ///< > 0: the move ends once its search has visited this many nodes
     int32_t MaxIterations = 0; ///< > 0: the move runs at most this many root searches
     /// The generator fills the weakest buckets too; only tools that print them need that, so

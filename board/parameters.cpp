@@ -14,8 +14,6 @@ void applyMoveSettings(EngineState &e) {
     e.RandomizeLeaves = true;
     e.FullWindowRoot = false;
     e.BookMoveFlag = false;
-    e.RootMoveFilter.count = 0;
-    e.SolverInSearch = false;
     e.NodeLimit = 0;
     e.MaxIterations = 0;
     // Settings a tool may have changed earlier in the same process.

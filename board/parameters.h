@@ -40,7 +40,6 @@ constexpr int WideNodeMoves = 19;       ///< a node searching more moves counts 
 constexpr int LeafNoiseRange = 128;     ///< leaf noise is 64 - (draw mod 128): -63..+64
 constexpr int MaxExtensionLevel = 1;    ///< threat re-searches nest at most twice
 constexpr int ExtensionPlies = 2;       ///< horizon added for a threat re-search
-constexpr int SearchVcfNodes = 200;     ///< tournament mode: VCF nodes a search node may spend
 
 // --- Root search ------------------------------------------------------------------------------
 constexpr int StartBestScore = -32750;

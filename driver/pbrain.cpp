@@ -19,14 +19,11 @@
 #include "arena/search.h"
 #include "board/engine_state.h"
 #include "engine/engine.h"
-#include "engine/tournament.h"
 #include "engine/version.h"
 #include "pattern/pattern_board.h"
 #include "platform/platform.h"
 #include "search/search.h"
-#include "search/shape_search.h"
 #include "search/transposition.h"
-#include "solver/threat_solver.h"
 
 namespace pentad {
 namespace {
@@ -36,11 +33,6 @@ constexpr int DefaultMatchMs = 180000;
 constexpr size_t MaxLineBytes = 1 << 16; ///< longer lines are cut: no command needs more
 constexpr size_t MaxEchoBytes = 40;      ///< how much of a bad line an answer repeats
 constexpr int MaxIgnoredNamed = 8;       ///< BOARD lines a MESSAGE names one by one
-
-/// Memory the tournament mode needs beside the search's table.
-int64_t tournamentMemory(bool classic, bool shapeSearch) {
-    return classic ? 0 : PbrainSolverMemory + (shapeSearch ? PbrainShapeMemory : 0);
-}
 
 enum Owner : uint8_t { Free = 0, Own = 1, Opponent = 2 };
 
@@ -184,18 +176,13 @@ public:
     }
 
     int run() {
-        if (!options_.patternEngine) {
+        if (options_.classic) {
             // The table and the engine's constant tables are built once per process.
             static const bool tableReady = transpositionTable().allocate();
             static const bool engineReady = startEngine(
                 engineState(), options_.fixedSeed ? options_.seed : uint32_t(wallClockSeconds()));
             tableReady_ = tableReady;
             engineReady_ = engineReady;
-            if (!options_.classic) {
-                // The tournament mode's tables are built now, not on the first move's clock.
-                threatSolver();
-                if (options_.shapeSearch) prepareShapeSearch();
-            }
         } else {
             // The pattern tables and the evaluation are built now, not on the first move's clock.
             arenaBoard_ = std::make_unique<pattern::PatternBoard>();
@@ -266,15 +253,15 @@ private:
 
     // Whether the engine can play: tables, memory and the manager's memory limit.
     bool ready() {
-        if (options_.patternEngine) return arenaReady();
+        if (!options_.classic) return arenaReady();
         if (!engineReady_) {
             reply("ERROR the engine's line-pattern tables are missing");
             return false;
         }
-        const int bits = pbrainTableBits(maxMemory_, options_.classic, options_.shapeSearch);
+        const int bits = pbrainTableBits(maxMemory_);
         if (bits < 0) {
             const int64_t least =
-                PbrainBaseMemory + tournamentMemory(options_.classic, options_.shapeSearch) +
+                PbrainBaseMemory +
                 int64_t(TranspositionTable::bytesFor(TranspositionTable::SmallestBits));
             reply("ERROR max_memory " + std::to_string(maxMemory_) + " is below the " +
                   std::to_string(least / (1024 * 1024) + 1) + " MB the engine needs at least");
@@ -288,7 +275,7 @@ private:
                                    ": transposition table of " +
                                    std::to_string(TranspositionTable::bytesFor(bits) >> 20) +
                                    " MB instead of 96 MB";
-                if (options_.classic) text += "; the moves may differ from the engine as designed";
+                text += "; the moves may differ from the engine as designed";
                 reply(text);
             }
         }
@@ -452,22 +439,11 @@ private:
         return nullptr;
     }
 
-    TournamentLimits tournamentLimits() const {
-        TournamentLimits limits;
-        limits.vcfInSearch = options_.vcfInSearch;
-        limits.vctThreatFilter = options_.vctThreatFilter;
-        limits.shapeSearch = options_.shapeSearch;
-        return limits;
-    }
-
     void newGame() {
         board_.fill(Free);
-        // Each game starts from empty solver tables, so a game replays the same way
+        // Each game starts from an empty table and history, so a game replays the same way
         // whatever came before it in the session.
-        if (options_.patternEngine)
-            arenaSearcher().clear();
-        else
-            threatSolver().clear();
+        if (!options_.classic) arenaSearcher().clear();
         timeLeft_ = NoTimeLeft;
     }
 
@@ -550,7 +526,7 @@ private:
         if (const char *who = fiveOnBoard())
             reply(std::string("MESSAGE the board already holds a five of ") + who +
                   "; playing on with a legal move");
-        if (options_.patternEngine) {
+        if (!options_.classic) {
             playArena(arrival);
             return;
         }
@@ -577,11 +553,8 @@ private:
         e.TotalNodes = 0;
         e.IterationNumber = 0;
         e.IterationLine[0] = 0;
-        MoveReport report;
         Progress progress(*this, arrival);
-        int move = options_.classic
-                       ? chooseMove(e, &progress)
-                       : chooseTournamentMove(e, report, tournamentLimits(), &progress);
+        const int move = chooseMove(e, &progress);
         board_[move] = Own;
         std::ostringstream message;
         message << "MESSAGE";
@@ -589,18 +562,6 @@ private:
             message << " opening move, chosen without search";
         } else {
             message << progressText(e, e.TotalNodes, arrival);
-        }
-        if (!options_.classic) {
-            message << " | mode tournament decided " << moveSourceName(report.source)
-                    << " solver nodes " << report.solverNodes << " ms " << report.solverMs;
-            if (report.line.win) {
-                message << " win";
-                for (int i = 0; i < report.line.lineLength; ++i)
-                    message << ' ' << cellText(report.line.line[size_t(i)]);
-            }
-            if (report.opponentThreat || report.opponentVct)
-                message << (report.opponentThreat ? " vcf" : " vct") << " threat refutations "
-                        << report.refutations;
         }
         e.TotalNodes = 0;
         reply(message.str());
@@ -692,9 +653,9 @@ private:
 
 } // namespace
 
-int pbrainTableBits(int64_t maxMemory, bool classic, bool shapeSearch) {
+int pbrainTableBits(int64_t maxMemory) {
     if (maxMemory <= 0) return TranspositionTable::FullBits;
-    const int64_t rest = PbrainBaseMemory + tournamentMemory(classic, shapeSearch);
+    const int64_t rest = PbrainBaseMemory;
     for (int bits = TranspositionTable::FullBits; bits >= TranspositionTable::SmallestBits; --bits)
         if (rest + int64_t(TranspositionTable::bytesFor(bits)) <= maxMemory) return bits;
     return -1;

@@ -11,19 +11,15 @@
 
 namespace pentad {
 
-/// Memory the engine needs with the full transposition table, against the manager's
-/// max_memory: the table (96 MB) and the rest of the engine; the tournament mode's solver
-/// tables come on top.
+/// Memory the engine as designed needs with the full transposition table, against the
+/// manager's max_memory: the table (96 MB) and the rest of the engine.
 constexpr int64_t PbrainMemoryNeed = 112ll * 1024 * 1024;
 constexpr int64_t PbrainBaseMemory =
     PbrainMemoryNeed - int64_t(TranspositionTable::bytesFor(TranspositionTable::FullBits));
-constexpr int64_t PbrainSolverMemory = 32ll * 1024 * 1024;
-/// The shape search's table and board, when the tournament mode uses it.
-constexpr int64_t PbrainShapeMemory = 13ll * 1024 * 1024;
 
-/// The largest table (as 2^bits home slots) that fits in max_memory bytes, or -1 when even
-/// the smallest does not; max_memory 0 (no limit) gives the full table.
-int pbrainTableBits(int64_t maxMemory, bool classic, bool shapeSearch = false);
+/// The engine as designed's largest table (as 2^bits home slots) that fits in max_memory
+/// bytes, or -1 when even the smallest does not; max_memory 0 (no limit) gives the full table.
+int pbrainTableBits(int64_t maxMemory);
 /// The tournament engine's memory beside its table, and its table when max_memory is 0.
 constexpr int64_t ArenaBaseMemory = 16ll * 1024 * 1024;
 constexpr int64_t ArenaDefaultTable = 64ll * 1024 * 1024;
@@ -35,13 +31,9 @@ int64_t arenaTableBytes(int64_t maxMemory);
 constexpr int PbrainSafetyMs = 60;
 
 struct PbrainOptions {
-    bool classic = false;         ///< play the engine as designed, without the threat solvers
-    bool vcfInSearch = false;     ///< tournament mode: VCF checks inside the search (slower)
-    bool vctThreatFilter = false; ///< tournament mode: answer an opponent's VCT at the root
-    bool shapeSearch = false;     ///< tournament mode: its own search on line shapes chooses
-    /// The pattern engine: a search of its own on an incremental pattern board, in place of
-    /// both modes above. The program plays it unless told otherwise.
-    bool patternEngine = false;
+    /// Play the engine as designed; otherwise the tournament engine (its own search on an
+    /// incremental pattern board) plays.
+    bool classic = false;
     /// Read every line first and answer them on this thread, then return (no reader
     /// thread, no exit): for fuzzing and scripted checks.
     bool synchronous = false;

@@ -12,21 +12,11 @@ int main(int argc, char **argv) {
     pentad::useBinaryStdio();
     std::ios::sync_with_stdio(false);
     pentad::PbrainOptions options;
-    // The pattern engine plays unless an option asks for the engine as designed or for the
-    // layered mode (the engine as designed with the threat solvers around it).
-    bool otherEngine = false;
+    // The tournament engine plays unless --classic asks for the engine as designed.
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
         if (arg == "--classic") {
-            options.classic = otherEngine = true;
-        } else if (arg == "--layered") {
-            otherEngine = true;
-        } else if (arg == "--search-vcf") {
-            options.vcfInSearch = otherEngine = true;
-        } else if (arg == "--shape-search") {
-            options.shapeSearch = otherEngine = true;
-        } else if (arg == "--pattern-engine") {
-            // The default; still taken so that older match scripts keep working.
+            options.classic = true;
         } else if (arg == "--eval-file" && i + 1 < argc) {
             // Candidate evaluation tables for the pattern engine, for tuning matches.
             std::string error;
@@ -41,8 +31,6 @@ int main(int argc, char **argv) {
                 std::cerr << "pbrain-pentad: " << error << "\n";
                 return 2;
             }
-        } else if (arg == "--vct-filter") {
-            options.vctThreatFilter = otherEngine = true;
         } else if (arg == "--seed" && i + 1 < argc) {
             char *end = nullptr;
             unsigned long v = std::strtoul(argv[++i], &end, 10);
@@ -53,13 +41,10 @@ int main(int argc, char **argv) {
             options.fixedSeed = true;
             options.seed = uint32_t(v);
         } else {
-            std::cerr
-                << "pbrain-pentad: unknown option '" << arg
-                << "' (known: --classic, --layered, --pattern-engine, --seed N, --shape-search, "
-                   "--search-vcf, --vct-filter, --eval-file FILE, --param NAME=VALUE)\n";
+            std::cerr << "pbrain-pentad: unknown option '" << arg
+                      << "' (known: --classic, --seed N, --eval-file FILE, --param NAME=VALUE)\n";
             return 2;
         }
     }
-    options.patternEngine = !otherEngine;
     return pentad::runPbrain(std::cin, std::cout, options);
 }

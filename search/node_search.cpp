@@ -6,7 +6,6 @@
 #include "platform/platform.h"
 #include "search/search.h"
 #include "search/transposition.h"
-#include "solver/threat_solver.h"
 #include "threats/generator.h"
 #include "threats/threat_classes.h"
 
@@ -19,20 +18,12 @@ inline void addScore(uint16_t &score, int bonus) {
     if (score != 0) score = uint16_t(score + bonus);
 }
 
-// Takes the node's stone back on every way out. With the solvers in the search, their
-// threat view follows the stone both ways.
+// Takes the node's stone back on every way out.
 struct PlacedMove {
     EngineState &e;
     int cell;
-    Side side;
-    PlacedMove(EngineState &state, int c, Side s) : e(state), cell(c), side(s) {
-        place(e, cell, side);
-        if (e.SolverInSearch) threatSolver().board().followPlaced(cell, side);
-    }
-    ~PlacedMove() {
-        place(e, cell, Empty);
-        if (e.SolverInSearch) threatSolver().board().followRemoved(cell, side);
-    }
+    PlacedMove(EngineState &state, int c, Side s) : e(state), cell(c) { place(e, cell, s); }
+    ~PlacedMove() { place(e, cell, Empty); }
 };
 
 } // namespace
@@ -99,13 +90,6 @@ int nodeSearch(EngineState &e, int move, Side side, int ply, int alpha, int beta
     }
     // 8. Terminal cases.
     if (e.ForcedResult) return WinScore - ply;
-    if (e.SolverInSearch && !threatSolver().board().fours(side).empty()) {
-        SolverLimits limits;
-        limits.maxNodes = SearchVcfNodes;
-        SolverResult vcf = threatSolver().vcfOnBoard(side, limits);
-        e.SolverNodes += vcf.nodes;
-        if (vcf.win) return WinScore - ply - vcf.lineLength;
-    }
     if (e.QuietNode) {
         const int penalty = e.Params.LineFourPenalty;
         int v = side == e.EngineSide ? e.QuietEvaluation - counters.four[side] * penalty

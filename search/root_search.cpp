@@ -45,30 +45,6 @@ void placeBookMoveFirst(EngineState &e) {
     swapRootPositions(e, at, 1);
 }
 
-// Keeps the generated root moves that the filter names, in their order, then adds the
-// filter's cells the generator did not list.
-void restrictRootMoves(EngineState &e, int moveLimit) {
-    const auto &filter = e.RootMoveFilter;
-    auto inFilter = [&](int cell) {
-        for (int k = 1; k <= filter.count; ++k)
-            if (filter.cells[k] == cell) return true;
-        return false;
-    };
-    CandidateList kept;
-    for (int k = 1; k <= e.RootFullCount; ++k)
-        if (inFilter(e.RootMoves.cells[k])) kept.cells[++kept.count] = e.RootMoves.cells[k];
-    for (int k = 1; k <= filter.count; ++k) {
-        bool listed = false;
-        for (int j = 1; j <= kept.count && !listed; ++j)
-            listed = kept.cells[j] == filter.cells[k];
-        if (!listed && e.Board[filter.cells[k]] == Empty)
-            kept.cells[++kept.count] = filter.cells[k];
-    }
-    e.RootMoves = kept;
-    e.RootFullCount = kept.count;
-    e.RootMoves.count = int16_t(std::min<int>(kept.count, moveLimit));
-}
-
 } // namespace
 
 void rootSearch(EngineState &e, Side side) {
@@ -90,7 +66,6 @@ void rootSearch(EngineState &e, Side side) {
         generateMoves(e, req);
         e.RootFullCount = e.RootMoves.count;
         e.RootMoves.count = int16_t(std::min<int>(e.RootMoves.count, req.moveLimit));
-        if (e.RootMoveFilter.count > 0 && !e.ForcedResult) restrictRootMoves(e, req.moveLimit);
         if (bookMoveFirst(e) && !e.ForcedResult) placeBookMoveFirst(e);
     }
     // 3. Degenerate roots need no search: nothing to search, one move, or a decisive move.

@@ -123,19 +123,17 @@ TEST(Pbrain, BadInputAnswersErrorAndKeepsGoing) {
 
 TEST(Pbrain, SmallerMemoryLimitsGetASmallerTable) {
     constexpr int64_t MB = 1024 * 1024;
-    EXPECT_EQ(pbrainTableBits(0, false), 23);
-    EXPECT_EQ(pbrainTableBits(112 * MB, true), 23);
-    EXPECT_EQ(pbrainTableBits(64 * MB, true), 22);        // 48 MB of table
-    EXPECT_EQ(pbrainTableBits(64 * MB, false), 20);       // the solvers' tables take 32 MB
-    EXPECT_EQ(pbrainTableBits(64 * MB, false, true), 18); // and the shape search 13 MB
-    EXPECT_EQ(pbrainTableBits(1 * MB, true), -1);
+    EXPECT_EQ(pbrainTableBits(0), 23);
+    EXPECT_EQ(pbrainTableBits(112 * MB), 23);
+    EXPECT_EQ(pbrainTableBits(64 * MB), 22); // 48 MB of table
+    EXPECT_EQ(pbrainTableBits(1 * MB), -1);
     auto lines = session("INFO max_memory 67108864\nSTART 20\nINFO timeout_turn 200\nBEGIN\n"
                          "TURN 11,11\nEND\n",
-                         " --layered");
+                         " --classic");
     auto a = answers(lines);
     ASSERT_EQ(a.size(), 3u);
     EXPECT_EQ(a[0], "OK");
-    EXPECT_EQ(lines[0].rfind("MESSAGE max_memory 67108864: transposition table of 12 MB", 0), 0u);
+    EXPECT_EQ(lines[0].rfind("MESSAGE max_memory 67108864: transposition table of 48 MB", 0), 0u);
 }
 
 TEST(Pbrain, MemoryLimitIsReportedOnTheNextCommand) {
@@ -150,8 +148,7 @@ TEST(Pbrain, MemoryLimitIsReportedOnTheNextCommand) {
 // table cut to max_memory, and an error when even the smallest does not fit.
 TEST(Pbrain, PatternEnginePlaysWithinItsMemory) {
     auto lines = session("INFO max_memory 40000000\nSTART 20\nINFO timeout_turn 300\nBEGIN\n"
-                         "TURN 10,10\nINFO max_memory 1000\nTURN 12,12\nEND\n",
-                         " --pattern-engine");
+                         "TURN 10,10\nINFO max_memory 1000\nTURN 12,12\nEND\n");
     auto a = answers(lines);
     ASSERT_EQ(a.size(), 4u);
     EXPECT_EQ(a[0], "OK");
@@ -177,8 +174,8 @@ TEST(Pbrain, PatternEngineReplaysWithANodeLimit) {
     const std::string script = "START 20\nINFO max_node 3000\nBOARD\n9,9,2\n10,10,1\n9,10,2\nDONE\n"
                                "TURN 11,11\nTURN 8,8\nRESTART\nBOARD\n9,9,2\n10,10,1\n9,10,2\n"
                                "DONE\nEND\n";
-    auto first = answers(session(script, " --pattern-engine"));
-    auto second = answers(session(script, " --pattern-engine"));
+    auto first = answers(session(script));
+    auto second = answers(session(script));
     ASSERT_EQ(first.size(), 6u);
     EXPECT_EQ(first, second);
     EXPECT_EQ(first[1], first[5]); // the same position after RESTART: the same move

@@ -3,11 +3,12 @@
 // winning line must replay as a forced win, and the engine state must come back exactly.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <random>
 
 #include "board/placement.h"
-#include "engine/tournament.h"
-#include "search/transposition.h"
+#include "arena/search.h"
+#include "pattern/pattern_board.h"
 #include "solver/threat_solver.h"
 #include "tests/test_support.h"
 
@@ -200,32 +201,36 @@ TEST(ThreatSolver, VctFindsTheDoubleThreeThatNoVcfHas) {
     }
 }
 
+// The tournament engine's move for the side to move of `e`, from a node-limited search on
+// its own board.
+int tournamentMove(const EngineState &e) {
+    std::array<char, pattern::MaxStones> cells{};
+    for (int c = 0; c < CellCount; ++c)
+        cells[size_t(c)] = e.Board[size_t(c)] == X ? 'X' : e.Board[size_t(c)] == O ? 'O' : '-';
+    auto board = std::make_unique<pattern::PatternBoard>();
+    board->setUp(cells);
+    arena::Searcher searcher;
+    EXPECT_TRUE(searcher.allocate(1 << 22));
+    arena::Limits limits;
+    limits.maxNodes = 300000;
+    const int p = searcher.think(*board, limits).move;
+    return pattern::rowOf(p) * BoardSize + pattern::columnOf(p);
+}
+
 // A four in row 10 and a two in column 8 that meet at (10,8): the attacker wins by fours
-// unless the defender, to move, answers first; the tournament move must leave him none.
+// unless the defender, to move, answers first; the tournament engine must leave him none.
 const Listed FourThenOpenFour = {{205, 206, 207, 228, 248, 390}, {204, 0, 10, 380, 399}};
 
-TEST(TournamentMode, AnswersAnOpponentVcf) {
-    ASSERT_TRUE(transpositionTable().allocate());
-    for (bool shapeSearch : {false, true})
-        for (Side a : {X, O}) {
-            auto e = positionOf(FourThenOpenFour, a);
-            if (a == O) place(*e, at(19, 5), X); // the defender stays to move
-            const int stones = a == X ? 11 : 12;
-            e->MoveNumber = stones + 1;
-            e->MoveHistory.count = int16_t(stones);
-            e->ClockEnabled = false;
-            e->NodeBudgetCeiling = 5000;
-            ASSERT_TRUE(threatSolver().vcf(*e, a, deep(30)).win);
-            MoveReport report;
-            TournamentLimits limits;
-            limits.shapeSearch = shapeSearch;
-            const int move = chooseTournamentMove(*e, report, limits);
-            EXPECT_TRUE(report.opponentThreat) << moveSourceName(report.source);
-            EXPECT_GT(report.refutations, 0);
-            ASSERT_EQ(e->Board[size_t(move)], Empty);
-            place(*e, move, opponent(a));
-            EXPECT_FALSE(threatSolver().vcf(*e, a, deep(30)).win) << "move " << move;
-        }
+TEST(TournamentEngine, AnswersAnOpponentVcf) {
+    for (Side a : {X, O}) {
+        auto e = positionOf(FourThenOpenFour, a);
+        if (a == O) place(*e, at(19, 5), X); // the defender stays to move
+        ASSERT_TRUE(threatSolver().vcf(*e, a, deep(30)).win);
+        const int move = tournamentMove(*e);
+        ASSERT_EQ(e->Board[size_t(move)], Empty);
+        place(*e, move, opponent(a));
+        EXPECT_FALSE(threatSolver().vcf(*e, a, deep(30)).win) << "move " << move;
+    }
 }
 
 // The threat view a search carries along with its own stones must read as a fresh one.
@@ -260,32 +265,6 @@ TEST(ThreatSolver, FollowedViewMatchesAFreshOne) {
         }
         ASSERT_EQ(followed.key(), fresh->key());
     }
-}
-
-// From a played game: O's last stone threatens a VCT; of X's ~96 moves near the stones only
-// three stop it. The threat filter must find one of them through the proof's cells.
-const Listed VctThreatened = {{168, 173, 187, 130}, {268, 269, 251, 149}};
-
-TEST(TournamentMode, RefutesAnOpponentVctThreat) {
-    ASSERT_TRUE(transpositionTable().allocate());
-    threatSolver().clear();
-    auto e = positionOf(VctThreatened, X);
-    e->MoveNumber = 9;
-    e->MoveHistory.count = 8;
-    e->ClockEnabled = false;
-    e->NodeBudgetCeiling = 5000;
-    TournamentLimits limits;
-    limits.vctThreatFilter = true;
-    limits.checkVctDepth = 8;
-    limits.checkVctNodes = 4000;
-    MoveReport report;
-    const int move = chooseTournamentMove(*e, report, limits);
-    EXPECT_TRUE(report.opponentVct) << moveSourceName(report.source);
-    EXPECT_GT(report.refutations, 0);
-    ASSERT_EQ(e->Board[size_t(move)], Empty);
-    place(*e, move, X);
-    threatSolver().clear();
-    EXPECT_FALSE(threatSolver().vct(*e, O, deep(8)).win) << "move " << move;
 }
 
 } // namespace

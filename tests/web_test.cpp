@@ -132,7 +132,7 @@ struct Served {
     }
 };
 
-std::vector<std::string> pbrainCommand() { return {PENTAD_PBRAIN_BINARY, "--pattern-engine"}; }
+std::vector<std::string> pbrainCommand() { return {PENTAD_PBRAIN_BINARY}; }
 
 TEST(BoardServer, BadRequestsGetAClearRefusalAndTheGameIsKept) {
     Served s(pbrainCommand());

@@ -9,7 +9,6 @@
 
 #include "board/engine_state.h"
 #include "engine/engine.h"
-#include "engine/tournament.h"
 #include "platform/platform.h"
 #include "search/search.h"
 
@@ -96,11 +95,10 @@ int benchPositionCount() { return int(std::size(Positions)); }
 
 PositionInput benchInput(int i) { return inputOf(Positions[i]); }
 
-BenchResult runBench(int iterations, bool print, bool solver, bool shapeSearch) {
+BenchResult runBench(int iterations, bool print) {
     BenchResult result;
     EngineState &e = engineState();
     auto clean = std::make_unique<EngineState>();
-    if (solver) threatSolver().clear();
     for (int i = 0; i < benchPositionCount(); ++i) {
         e = *clean;
         setupPosition(e, inputOf(Positions[i]), BenchSeed);
@@ -108,22 +106,14 @@ BenchResult runBench(int iterations, bool print, bool solver, bool shapeSearch) 
         IterationLimit limit;
         limit.maxIterations = iterations;
         int64_t start = processClockMs();
-        int move = -1;
-        MoveReport report;
-        if (solver) {
-            TournamentLimits limits;
-            limits.shapeSearch = shapeSearch;
-            move = chooseTournamentMove(e, report, limits, &limit);
-        } else {
-            searchMove(e, &limit);
-            move = e.IterationLine[1];
-        }
+        searchMove(e, &limit);
+        const int move = e.IterationLine[1];
         int64_t ms = processClockMs() - start;
-        result.nodes += e.TotalNodes + report.solverNodes;
+        result.nodes += e.TotalNodes;
         result.ms += ms;
         if (print)
             std::printf("%2d  %2d stones  nodes %9lld  %6lld ms  move %d\n", i + 1,
-                        int(e.MoveHistory.count), (long long)(e.TotalNodes + report.solverNodes),
+                        int(e.MoveHistory.count), (long long)e.TotalNodes,
                         (long long)ms, move);
     }
     return result;

@@ -16,11 +16,7 @@ int benchPositionCount();
 
 /// Searches every bench position for its first `iterations` root searches with a fixed
 /// seed and no clock; prints a line per position when asked. Needs the table allocated.
-/// With `solver`, each position is played by the tournament move (threat solvers around
-/// the search, node limits only) from fresh solver tables, and the signature adds the
-/// solvers' nodes; with `shapeSearch` too the tournament move searches with the shape search,
-/// two plies per root search.
-BenchResult runBench(int iterations, bool print, bool solver = false, bool shapeSearch = false);
+BenchResult runBench(int iterations, bool print);
 
 /// Bench position i as a front end hands it over.
 PositionInput benchInput(int i);

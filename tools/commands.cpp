@@ -33,19 +33,16 @@ constexpr ToolCommand Commands[] = {
      commandGenerate},
     {"search",
      "DIR [--seed S] [--turn-s T] [--match-ms M] [--no-clock] [--max-iterations K] "
-     "[--no-book] [--solver] [--shape-search] | DIR --engine tournament [--depth D] [--nodes N] "
-     "[--ms T]",
+     "[--no-book] | DIR --engine tournament [--depth D] [--nodes N] [--ms T]",
      "the engine's whole move for DIR: one JSON line per root search, then the move; "
      "--engine tournament: the tournament engine's move, one JSON line per iteration, then the "
      "move, value, depth and line (default 1000 ms); "
-     "--no-clock makes it reproducible, --no-book searches book positions too, --solver plays the "
-     "tournament move, --shape-search the tournament move with the shape search",
+     "--no-clock makes it reproducible, --no-book searches book positions too",
      commandSearch},
-    {"bench", "[--iterations K] [--solver] [--shape-search] | --engine tournament [--depth D]",
+    {"bench", "[--iterations K] | --engine tournament [--depth D]",
      "search the bench positions for their first K root searches (default 3) and print the "
-     "node signature and nodes per second; --solver plays each by the tournament move, "
-     "--shape-search by the tournament move with the shape search; --engine tournament: the "
-     "tournament engine to depth D (default 7) from an empty table",
+     "node signature and nodes per second; --engine tournament: the tournament engine to "
+     "depth D (default 7) from an empty table",
      commandBench},
     {"vcf", "DIR [--nodes N] [--depth D]",
      "a VCF for the side to move of DIR: one JSON line with win, line (cells, attacker "

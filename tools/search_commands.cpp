@@ -7,7 +7,6 @@
 #include "book/opening.h"
 #include "book/opening_book.h"
 #include "engine/engine.h"
-#include "engine/tournament.h"
 #include "platform/platform.h"
 #include "search/search.h"
 #include "tools/bench.h"
@@ -27,6 +26,20 @@ struct PrintingObserver : SearchObserver {
     }
 };
 
+// The layered tournament mode's switches are gone; a script that still passes them is told
+// so instead of silently getting the engine as designed.
+bool removedSwitch(const Options &options) {
+    for (const char *name : {"--solver", "--shape-search"})
+        if (options.flag(name)) {
+            std::fprintf(stderr,
+                         "pentad-tools: %s was removed; the tournament engine is --engine "
+                         "tournament\n",
+                         name);
+            return true;
+        }
+    return false;
+}
+
 } // namespace
 
 int commandSearch(int argc, char **argv) {
@@ -41,6 +54,7 @@ int commandSearch(int argc, char **argv) {
             return 2;
         }
     }
+    if (removedSwitch(options)) return 2;
     long long seed = 1, turn = -1, match = -1, iterations = 0;
     if (!options.number("--seed", seed) || !options.number("--turn-s", turn) ||
         !options.number("--match-ms", match) || !options.number("--max-iterations", iterations))
@@ -61,26 +75,6 @@ int commandSearch(int argc, char **argv) {
     if (options.flag("--no-book")) openingBook().use({});
     PrintingObserver observer;
     observer.maxIterations = int(std::clamp<long long>(iterations, 0, 1000));
-    const bool shapeSearch = options.flag("--shape-search");
-    if (options.flag("--solver") || shapeSearch) {
-        // The tournament move: the same lines, then the step that decided and the solvers'
-        // share.
-        MoveReport report;
-        TournamentLimits limits;
-        limits.shapeSearch = shapeSearch;
-        const int move = chooseTournamentMove(e, report, limits, &observer);
-        std::printf("{\"move\":%d,\"col\":%d,\"row\":%d,\"totalNodes\":%lld,\"level\":%d,"
-                    "\"ms\":%lld,\"decidedBy\":\"%s\",\"solverNodes\":%lld,\"solverMs\":%lld,"
-                    "\"solverLine\":[",
-                    move, move % BoardSize, move / BoardSize, (long long)e.TotalNodes,
-                    e.IterationNumber, (long long)(processClockMs() - start),
-                    moveSourceName(report.source), (long long)report.solverNodes,
-                    (long long)report.solverMs);
-        for (int i = 0; report.line.win && i < report.line.lineLength; ++i)
-            std::printf(i ? ",%d" : "%d", report.line.line[size_t(i)]);
-        std::printf("]}\n");
-        return 0;
-    }
     int move = prepareOpening(e);
     if (move < 0) {
         searchMove(e, &observer);
@@ -113,16 +107,15 @@ int commandBench(int argc, char **argv) {
             return 2;
         }
     }
+    if (removedSwitch(options)) return 2;
     long long iterations = 3;
     if (!options.number("--iterations", iterations)) return 2;
-    const bool shapeSearch = options.flag("--shape-search");
-    const bool solver = options.flag("--solver") || shapeSearch;
     if (iterations < 1 || iterations > 6) {
         std::fputs("pentad-tools: --iterations must lie in 1..6\n", stderr);
         return 2;
     }
     if (!allocateTable()) return 1;
-    BenchResult r = runBench(int(iterations), true, solver, shapeSearch);
+    BenchResult r = runBench(int(iterations), true);
     std::printf("signature %lld\n", (long long)r.nodes);
     std::printf("nodes/second %lld\n", (long long)(r.ms > 0 ? r.nodes * 1000 / r.ms : 0));
     return 0;

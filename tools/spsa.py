@@ -59,7 +59,7 @@ def main():
     big_a = args.iterations / 10
 
     def command(values):
-        return pbrain + " --pattern-engine" + "".join(
+        return pbrain + "".join(
             " --param %s=%d" % (n, v) for n, v in values.items())
 
     def clamp(n, v):

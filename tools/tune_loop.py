@@ -77,8 +77,8 @@ def main():
                  stem + "-fit.json"])
             fit = json.load(open(stem + "-fit.json"))
             match, match_s = run([sys.executable, os.path.join(ROOT, "tools", "pbrain_match.py"),
-                                  "--a", "%s --pattern-engine --eval-file %s" % (pbrain, stem + ".bin"),
-                                  "--b", "%s --pattern-engine --eval-file %s" % (pbrain, current),
+                                  "--a", "%s --eval-file %s" % (pbrain, stem + ".bin"),
+                                  "--b", "%s --eval-file %s" % (pbrain, current),
                                   "--games", str(args.match_games), "--turn-ms", str(args.match_ms),
                                   "--match-ms", "0", "--openings", args.openings, "--parallel", "2"],
                                  log=stem + "-match.txt")

@@ -75,8 +75,8 @@ public:
     uint16_t combo(Colour c, int p) const {
         return patternTables().combo[patternKey_[c][size_t(p)]];
     }
-    /// Empty cells where colour c holds at least the cell pattern (counted, and as sets for
-    /// the two patterns the search walks: five points and four points).
+    /// Empty cells where colour c holds exactly the cell pattern, counted; as sets, the five
+    /// points and the four points (every cell pattern from Block4 up).
     int count(Colour c, CellPattern cp) const { return count_[c][cp]; }
     const CellBits &fivePoints(Colour c) const { return fives_[c]; }
     const CellBits &fourPoints(Colour c) const { return fours_[c]; }

@@ -26,8 +26,8 @@ public:
 
     void play(int cell, Side side);
     void undo(int cell, Side side);
-    /// Follows a stone the engine itself put down or took back (through `place`), so that a
-    /// search can keep the view attached instead of building it afresh at every node.
+    /// Follows a stone already put down or taken back on the attached state, instead of
+    /// building the view afresh.
     void followPlaced(int cell, Side side);
     void followRemoved(int cell, Side side) { followPlaced(cell, side); }
 

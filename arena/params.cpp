@@ -17,6 +17,7 @@ constexpr ParamSpec Specs[] = {
     {"staticNullMargin", &SearchParams::staticNullMargin, 0, 5000, 100},
     {"moveCountDepth", &SearchParams::moveCountDepth, 0, 8, 1},
     {"moveCountBase", &SearchParams::moveCountBase, 0, 40, 2},
+    {"failHighMargin", &SearchParams::failHighMargin, 0, 5000, 100},
 };
 
 } // namespace

@@ -23,6 +23,7 @@ struct SearchParams {
     int staticNullMargin = 300; ///<   this much a ply above it
     int moveCountDepth = 3;     ///< up to this depth late quiet moves are not searched,
     int moveCountBase = 4;      ///<   those after base + depth * depth moves
+    int failHighMargin = 300;   ///< a static value this far above beta costs a ply (0: off)
 };
 
 /// One tunable: its name, its range and the step a tuning run starts with.

@@ -337,6 +337,10 @@ struct Searcher::Impl {
         if (!pvNode && !hisThree && std::abs(alpha) < WinBound && depth <= params.staticNullDepth &&
             eval - params.staticNullMargin * depth >= beta)
             return eval;
+        // Deeper, such a node is searched a ply shallower.
+        if (params.failHighMargin > 0 && !pvNode && !hisThree && depth > params.staticNullDepth &&
+            std::abs(beta) < WinBound && eval - params.failHighMargin >= beta)
+            --depth;
 
         // 5. Moves: answers to his open three, or every near cell.
         Move *moves = s.moves.data();

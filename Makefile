@@ -55,17 +55,18 @@ test-web: release
 	mkdir -p build/web-shots
 	node tests/web/board_test.mjs $(RELEASE_DIR)/pentad-board $(RELEASE_DIR)/pbrain-pentad build/web-shots
 
-# libFuzzer targets for the exchange-file reader and the pbrain session, built with clang,
-# AddressSanitizer and UBSan; each runs FUZZ_SECONDS from the committed seed corpus.
+# libFuzzer targets for the exchange-file reader and the pbrain session (the default engine,
+# then --classic), built with clang, AddressSanitizer and UBSan; each runs FUZZ_SECONDS from
+# the committed seed corpus (the two pbrain targets share theirs).
 FUZZ_SECONDS ?= 60
 FUZZ_DIR := build/fuzz
 fuzz:
 	cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++ \
 	  -DPENTAD_FUZZ=ON -DPENTAD_TESTS=OFF -DPENTAD_BENCHMARKS=OFF
-	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzz-exchange fuzz-pbrain
-	for t in exchange pbrain; do mkdir -p $(FUZZ_DIR)/corpus-$$t && \
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzz-exchange fuzz-pbrain fuzz-pbrain-classic
+	for t in exchange pbrain pbrain-classic; do mkdir -p $(FUZZ_DIR)/corpus-$$t && \
 	  $(FUZZ_DIR)/fuzz-$$t -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -print_final_stats=1 \
-	    $(FUZZ_DIR)/corpus-$$t tests/fuzz/corpus/$$t || exit 1; done
+	    $(FUZZ_DIR)/corpus-$$t tests/fuzz/corpus/$${t%-classic} || exit 1; done
 
 # A checking build that recomputes the whole position after every placement and removal,
 # run over the first root search of every bench position.

@@ -1,4 +1,6 @@
-// Fuzz target: the pbrain command reader and session, every move answered at once.
+// Fuzz target: the pbrain command reader and session, every move answered at once. Built
+// twice: fuzz-pbrain plays the default engine, fuzz-pbrain-classic (PENTAD_FUZZ_CLASSIC) the
+// classic one, whose session keeps its own table and limits.
 #include <cstddef>
 #include <cstdint>
 #include <sstream>
@@ -12,6 +14,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     pentad::PbrainOptions options;
     options.synchronous = true;
     options.maxMoveMs = 0;
+#ifdef PENTAD_FUZZ_CLASSIC
+    options.classic = true;
+#endif
     pentad::runPbrain(in, out, options);
     // Every answer is one line of printable text.
     for (char c : out.str())

@@ -283,29 +283,38 @@ TEST(ArenaTuning, SelfPlayWritesWholeGamesAndResumesAnInterruptedRun) {
     EXPECT_NE(first.output.find("games 4"), std::string::npos);
     const std::string bytes = dir.read("pos.bin");
     ASSERT_GT(bytes.size(), 32u);
-    EXPECT_EQ(bytes.substr(0, 8), "PNTDPOS1");
-    // Walk the blocks: every record fits, results are from the mover's view of the winner.
+    EXPECT_EQ(bytes.substr(0, 8), "PNTDPOS2");
+    // Walk the blocks: every record fits, results are from the mover's view of the winner,
+    // and the search's value, where it ran, agrees with a proven result.
     auto u16 = [&](size_t at) {
         return unsigned(uint8_t(bytes[at]) | uint8_t(bytes[at + 1]) << 8);
     };
     std::vector<size_t> blockStarts;
     size_t at = 32;
-    int positions = 0;
+    int positions = 0, searched = 0;
     while (at < bytes.size()) {
         blockStarts.push_back(at);
         ASSERT_LE(at + 8, bytes.size());
         const int winner = uint8_t(bytes[at + 4]), count = int(u16(at + 6));
         at += 8;
         for (int k = 0; k < count; ++k, ++positions) {
-            ASSERT_LE(at + 6, bytes.size());
+            ASSERT_LE(at + 8, bytes.size());
             const int result = uint8_t(bytes[at]);
             EXPECT_TRUE(winner == 2 ? result == 1 : result == 0 || result == 2);
-            at += 6 + 4 * size_t(u16(at + 4));
+            const int value = int16_t(u16(at + 4));
+            if (value > arena::WinBound) {
+                EXPECT_EQ(result, 2);
+            } else if (value < -arena::WinBound && value != -32768) {
+                EXPECT_EQ(result, 0);
+            }
+            searched += value != -32768;
+            at += 8 + 4 * size_t(u16(at + 6));
         }
     }
     EXPECT_EQ(at, bytes.size());
     EXPECT_EQ(blockStarts.size(), 4u);
     EXPECT_GT(positions, 8);
+    EXPECT_GT(searched, positions / 2);
 
     // Cut inside the third game: a run for six games keeps two, drops the cut one, plays four.
     dir.write("pos.bin", bytes.substr(0, blockStarts[2] + 5));

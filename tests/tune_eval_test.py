@@ -1,6 +1,8 @@
 #!/usr/bin/python3
 """The tuner on made-up positions: a combination that only the winners hold gains value, the
-tables it writes keep their size, magic and ordering tables, and the plot is drawn.
+tables it writes keep their size, magic and ordering tables, and the plot is drawn; with
+search values (format 2) and --search-weight, a combination the search favours gains value
+though it wins only half its games.
 Exit 77 (skipped) where Debian's NumPy, SciPy or matplotlib are missing."""
 import os
 import struct
@@ -20,8 +22,12 @@ ROOT = sys.argv[1]
 COMBOS, PATTERNS = 1820, 13
 
 
-def position(result, pairs, mover=3, other=3):
-    out = struct.pack("<BBBBH", result, mover, other, 10, len(pairs))
+def position(result, pairs, mover=3, other=3, value=None):
+    """A record; with a value, of format 2."""
+    out = struct.pack("<BBBB", result, mover, other, 10)
+    if value is not None:
+        out += struct.pack("<h", value)
+    out += struct.pack("<H", len(pairs))
     for combo, count in pairs:
         out += struct.pack("<Hh", combo, count)
     return out
@@ -62,6 +68,23 @@ def main():
                               "--start", os.path.join(tmp, "start.bin"), "--out", out],
                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
         assert bad.returncode != 0 and "is not a position file" in bad.stdout, bad.stdout
+
+        # Format 2: combination 55 wins half its games, but the search values it at +600.
+        data = bytearray(b"PNTDPOS2" + struct.pack("<HHHHIIII", 2, COMBOS, PATTERNS, 0, 1, 1, 0, 0))
+        for game in range(400):
+            block = position(2 * (game % 2), [(55, 1)], value=600)
+            block += position(2 * (1 - game % 2), [(55, -1)], mover=4, value=-600)
+            block += position(1, [(56, 1)], value=-32768)  # not searched: the result alone
+            data += struct.pack("<IBBH", game, 0, 0, 3) + block
+        open(pos, "wb").write(data)
+        for weight, rises in (("0", False), ("1", True)):
+            run = subprocess.run(["/usr/bin/python3", os.path.join(ROOT, "tools", "tune_eval.py"), "--data", pos,
+                                  "--start", os.path.join(tmp, "start.bin"), "--out", out,
+                                  "--search-weight", weight],
+                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+            assert run.returncode == 0, run.stdout
+            gain = value(open(out, "rb").read(), 55) - value(start, 55)
+            assert (gain > 50) == rises, (weight, gain)
     print("tune_eval: ok")
 
 

@@ -1,11 +1,11 @@
 // Self-play data for fitting the pattern engine's evaluation: fast games between two copies
-// of the engine, and of each game its quiet positions with the game's result. The fit itself
-// is tools/tune_eval.py.
+// of the engine, and of each game its quiet positions with the game's result and the value
+// the engine's search gave the position. The fit itself is tools/tune_eval.py.
 //
 // Position file (little-endian), made to be read whole by a tuner:
 //   header, 32 bytes:
-//     char[8]  "PNTDPOS1"
-//     uint16   format version (1)
+//     char[8]  "PNTDPOS2"
+//     uint16   format version (2)
 //     uint16   combination count (1820)
 //     uint16   cell pattern count (13)
 //     uint16   random moves after each opening
@@ -23,6 +23,8 @@
 //       uint8   strongest cell pattern of the side to move
 //       uint8   strongest cell pattern of the other side
 //       uint8   stones on the board (at most 255)
+//       int16   the search's value of the position (a win is 30000 less its plies), or
+//               -32768 when no search ran (a single answer was played)
 //       uint16  n, then n pairs (uint16 combination, int16 count): over the empty cells, how
 //               many hold that combination for the side to move less how many for the other
 // A position is quiet when the side to move has no five or open four to make and no four
@@ -40,6 +42,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -55,7 +58,7 @@ namespace {
 using namespace pattern;
 using pattern::Side;
 
-constexpr char PositionMagic[9] = "PNTDPOS1";
+constexpr char PositionMagic[9] = "PNTDPOS2";
 constexpr size_t PositionHeaderBytes = 32;
 
 std::vector<std::vector<int>> readOpenings(const char *path) {
@@ -103,7 +106,8 @@ uint16_t get16(const std::string &in, size_t at) {
     return uint16_t(uint8_t(in[at]) | (uint8_t(in[at + 1]) << 8));
 }
 
-// The record of one position, without its result byte (known when the game ends).
+// The record of one position, without its result byte (known when the game ends) and with
+// a value of 0 that the search's value replaces.
 std::string describe(const PatternBoard &b, std::array<int, ComboCount> &diff) {
     const Colour us = b.toMove(), them = other(us);
     diff.fill(0);
@@ -117,6 +121,7 @@ std::string describe(const PatternBoard &b, std::array<int, ComboCount> &diff) {
     put8(text, int(b.strongest(us)));
     put8(text, int(b.strongest(them)));
     put8(text, std::min(b.stones(), 255));
+    put16(text, 0);
     int n = 0;
     for (int d : diff)
         n += d != 0;
@@ -149,7 +154,7 @@ uint32_t tablesChecksum(const EvalTables &t) {
 
 std::string header(long long seed, long long nodes, long long randomMoves, uint32_t checksum) {
     std::string h(PositionMagic, 8);
-    put16(h, 1);
+    put16(h, 2);
     put16(h, ComboCount);
     put16(h, CellPatternCount);
     put16(h, int(randomMoves));
@@ -178,11 +183,11 @@ bool scanExisting(const std::string &bytes, const std::string &expectedHeader,
         size_t end = at + 8;
         bool whole = true;
         for (int i = 0; i < count && whole; ++i) {
-            if (end + 6 > bytes.size()) {
+            if (end + 8 > bytes.size()) {
                 whole = false;
                 break;
             }
-            end += 6 + 4 * size_t(get16(bytes, end + 4));
+            end += 8 + 4 * size_t(get16(bytes, end + 6));
             whole = end <= bytes.size();
         }
         if (!whole) break;
@@ -293,11 +298,19 @@ int arenaSelfPlayCommand(const Options &options) {
             std::vector<std::pair<Colour, std::string>> seen;
             int winner = -1;
             while (board->stones() < MaxStones) {
-                if (quiet(*board) && seen.size() < 65535)
-                    seen.push_back({board->toMove(), describe(*board, diff)});
+                const bool keep = quiet(*board) && seen.size() < 65535;
+                if (keep) seen.push_back({board->toMove(), describe(*board, diff)});
                 arena::Limits limits;
                 limits.maxNodes = nodes + int64_t(g % 2) * 997; // the pair plays apart
                 const arena::Result r = searcher.think(*board, limits);
+                if (keep) {
+                    std::string &text = seen.back().second;
+                    const bool searched = r.last.depth > 0 || std::string_view(r.reason) != "search";
+                    const auto value = uint16_t(
+                        int16_t(searched ? std::clamp(r.last.value, -32767, 32767) : -32768));
+                    text[3] = char(value & 0xff);
+                    text[4] = char(value >> 8);
+                }
                 const Colour mover = board->toMove();
                 const bool five = board->cellPattern(mover, r.move) == Five;
                 board->place(r.move);

@@ -8,9 +8,11 @@ The static value of a position, from the side to move's view, is linear in the t
 
 so a file of positions with game results (pentad-tools selfplay --engine tournament) is a
 logistic regression: P(win) = 1 / (1 + exp(-value / scale)). The scale is fitted first, to
-the starting tables; then value, threat and tempo are fitted by L-BFGS to the mean log loss
-plus an L2 pull toward the starting tables, with a held-out share of the games reported
-beside it. One value table serves both colours (the features are own counts less the
+the starting tables and the results; then value, threat and tempo are fitted by L-BFGS to
+the mean log loss plus an L2 pull toward the starting tables. The target of a position is
+its result, or with --search-weight W, (1 - W) * result + W * P(the search's value) where
+the file holds that value (format 2). A share of the games is held out, and the tables
+kept are those of the iteration that predicts them best. One value table serves both colours (the features are own counts less the
 other's), and a combination is a sorted set of its four line patterns, so values cannot
 differ between colours or between the orders of the directions. The ordering tables
 (attack, defend) are copied from the start.
@@ -29,7 +31,9 @@ import scipy.optimize
 import scipy.sparse
 
 COMBOS, PATTERNS = 1820, 13
-EVAL_MAGIC, POS_MAGIC = b"PNTDEVAL", b"PNTDPOS1"
+EVAL_MAGIC = b"PNTDEVAL"
+POS_MAGIC = {1: b"PNTDPOS1", 2: b"PNTDPOS2"}  # by format version
+NO_VALUE = -32768                             # a position no search valued
 EVAL_BYTES = 16 + 2 * (3 * COMBOS + PATTERNS * PATTERNS)
 THREAT0 = COMBOS                      # first threat column
 TEMPO = COMBOS + PATTERNS * PATTERNS  # the tempo column
@@ -61,25 +65,30 @@ def write_tables(path, tables):
 
 
 def read_positions(paths):
-    """Results (0, 0.5, 1), game ids, and the sparse feature rows of every position."""
-    results, games, rows, cols, vals = [], [], [], [], []
+    """Results (0, 0.5, 1), the search's values (nan where none), game ids, and the sparse
+    feature rows of every position."""
+    results, values, games, rows, cols, vals = [], [], [], [], [], []
     count = 0
     for file_index, path in enumerate(paths):
         data = open(path, "rb").read()
-        if data[:8] != POS_MAGIC:
+        if data[:8] not in POS_MAGIC.values():
             sys.exit("tune_eval: %s is not a position file" % path)
         version, combos, patterns = struct.unpack_from("<HHH", data, 8)
-        if (version, combos, patterns) != (1, COMBOS, PATTERNS):
+        if data[:8] != POS_MAGIC[version] or (combos, patterns) != (COMBOS, PATTERNS):
             sys.exit("tune_eval: %s does not fit this engine's tables" % path)
+        # Version 2 records carry the search's value after the stone count.
+        extra = 2 if version == 2 else 0
         at = 32
         while at + 8 <= len(data):
             game, _winner, _pad, n_pos = struct.unpack_from("<IBBH", data, at)
             at += 8
             for _ in range(n_pos):
-                if at + 6 > len(data):
+                if at + 6 + extra > len(data):
                     break
-                result, mover, other, _stones, n = struct.unpack_from("<BBBBH", data, at)
-                at += 6
+                result, mover, other, _stones = struct.unpack_from("<BBBB", data, at)
+                value = struct.unpack_from("<h", data, at + 4)[0] if extra else NO_VALUE
+                n = struct.unpack_from("<H", data, at + 4 + extra)[0]
+                at += 6 + extra
                 pairs = np.frombuffer(data, dtype="<i2", count=2 * n, offset=at).reshape(n, 2)
                 at += 4 * n
                 rows.append(np.full(n + 2, count, dtype=np.int64))
@@ -87,13 +96,14 @@ def read_positions(paths):
                                             [THREAT0 + mover * PATTERNS + other, TEMPO]]))
                 vals.append(np.concatenate([pairs[:, 1].astype(np.float64), [1.0, 1.0]]))
                 results.append(result / 2.0)
+                values.append(np.nan if value == NO_VALUE else float(value))
                 games.append(file_index * 10**7 + game)
                 count += 1
     if count == 0:
         sys.exit("tune_eval: no positions in %s" % ", ".join(paths))
     x = scipy.sparse.csr_matrix((np.concatenate(vals), (np.concatenate(rows), np.concatenate(cols))),
                                 shape=(count, COLUMNS))
-    return np.array(results), np.array(games), x
+    return np.array(results), np.array(values), np.array(games), x
 
 
 def log_loss(p, y):
@@ -116,28 +126,36 @@ def main():
     ap.add_argument("--iterations", type=int, default=500)
     ap.add_argument("--held-out", type=float, default=0.1, help="share of the games held out")
     ap.add_argument("--seed", type=int, default=1)
+    ap.add_argument("--search-weight", type=float, default=0.0,
+                    help="share of the target taken from the search's value (0: the result alone)")
     args = ap.parse_args()
 
     t0 = time.time()
     start = read_tables(args.start)
-    y, games, x = read_positions(args.data)
+    results, values, games, x = read_positions(args.data)
     # Whole games are held out: positions of one game are too alike to test each other.
     rng = np.random.default_rng(args.seed)
     unique = np.unique(games)
     held_games = set(rng.choice(unique, size=max(1, int(len(unique) * args.held_out)), replace=False).tolist())
     held = np.array([g in held_games for g in games])
-    xt, yt, xh, yh = x[~held], y[~held], x[held], y[held]
     read_s = time.time() - t0
 
     w0 = np.zeros(COLUMNS)
     w0[:COMBOS] = start["value"]
     w0[THREAT0:TEMPO] = start["threat"]
     w0[TEMPO] = start["tempo"]
-    # 1. The scale that fits the starting tables best.
-    v0 = xt @ w0
-    fit = scipy.optimize.minimize_scalar(lambda lk: log_loss(sigmoid(v0 / np.exp(lk)), yt),
+    # 1. The scale that fits the starting tables best to the results.
+    v0 = x[~held] @ w0
+    fit = scipy.optimize.minimize_scalar(lambda lk: log_loss(sigmoid(v0 / np.exp(lk)), results[~held]),
                                          bounds=(np.log(10), np.log(20000)), method="bounded")
     scale = float(np.exp(fit.x))
+    # The target: the result, moved toward the search's value where there is one. A search
+    # of thousands of nodes judges a position with far less noise than one game's end.
+    searched = ~np.isnan(values)
+    y = results.copy()
+    y[searched] = (1 - args.search_weight) * results[searched] + \
+        args.search_weight * sigmoid(np.clip(values[searched], -4 * scale, 4 * scale) / scale)
+    xt, yt, xh, yh = x[~held], y[~held], x[held], y[held]
 
     # 2. L-BFGS on the training positions.
     n = xt.shape[0]
@@ -151,19 +169,24 @@ def main():
         return log_loss(p, yt) + args.lam * scale * scale * float(u @ u), grad
 
     history = []
+    best = {"loss": float("inf"), "u": np.zeros(COLUMNS), "iteration": 0}
 
+    # The held-out games stop the fit: the tables kept are those of the iteration that
+    # predicted them best, as later iterations only learn the training games' noise.
     def record(u):
         w = w0 + scale * u
         history.append((log_loss(sigmoid((xt @ w) / scale), yt), log_loss(sigmoid((xh @ w) / scale), yh)))
+        if history[-1][1] < best["loss"]:
+            best.update(loss=history[-1][1], u=np.array(u), iteration=len(history) - 1)
 
     record(np.zeros(COLUMNS))
     t1 = time.time()
     limit = 30000 / scale
-    res = scipy.optimize.minimize(objective, np.zeros(COLUMNS), jac=True, method="L-BFGS-B", callback=record,
+    scipy.optimize.minimize(objective, np.zeros(COLUMNS), jac=True, method="L-BFGS-B", callback=record,
                                   bounds=[(-limit - w0[i] / scale, limit - w0[i] / scale) for i in range(COLUMNS)],
                                   options={"maxiter": args.iterations, "ftol": 1e-10, "gtol": 1e-8})
     fit_s = time.time() - t1
-    w = w0 + scale * res.x
+    w = w0 + scale * best["u"]
     tables = dict(start)
     tables["value"] = w[:COMBOS]
     tables["threat"] = w[THREAT0:TEMPO]
@@ -171,21 +194,26 @@ def main():
     write_tables(args.out, tables)
 
     summary = {
-        "positions": int(len(y)), "games": int(len(unique)), "held_out_positions": int(held.sum()),
+        "positions": int(len(y)), "searched": int(searched.sum()), "games": int(len(unique)),
+        "held_out_positions": int(held.sum()),
         "scale": round(scale, 1), "iterations": len(history) - 1,
         "train_loss_start": round(history[0][0], 5), "held_out_loss_start": round(history[0][1], 5),
-        "train_loss": round(history[-1][0], 5), "held_out_loss": round(history[-1][1], 5),
+        "kept_iteration": best["iteration"],
+        "train_loss": round(history[best["iteration"]][0], 5), "held_out_loss": round(best["loss"], 5),
+        "held_out_result_loss_start": round(log_loss(sigmoid((xh @ w0) / scale), results[held]), 5),
+        "held_out_result_loss": round(log_loss(sigmoid((xh @ w) / scale), results[held]), 5),
         "read_seconds": round(read_s, 2), "fit_seconds": round(fit_s, 2),
     }
     print("positions %d (%d games), %d held out; scale %.0f" % (
         summary["positions"], summary["games"], summary["held_out_positions"], scale))
     print("train loss %.5f -> %.5f, held-out loss %.5f -> %.5f, %d iterations, %.1f s to read, %.1f s to fit" % (
-        history[0][0], history[-1][0], history[0][1], history[-1][1], len(history) - 1, read_s, fit_s))
+        history[0][0], history[best["iteration"]][0], history[0][1], best["loss"], len(history) - 1, read_s, fit_s))
+    print("kept the tables of iteration %d, the best on the held-out games" % best["iteration"])
     print("wrote %s" % args.out)
     if args.summary:
         json.dump(summary, open(args.summary, "w"), indent=1)
     if args.plot:
-        plot(args.plot, history, sigmoid((xh @ w) / scale), yh, sigmoid((xh @ w0) / scale))
+        plot(args.plot, history, sigmoid((xh @ w) / scale), results[held], sigmoid((xh @ w0) / scale))
 
 
 def plot(path, history, predicted, observed, predicted_start):

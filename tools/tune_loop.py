@@ -43,6 +43,8 @@ def main():
     ap.add_argument("--rounds", type=int, default=1)
     ap.add_argument("--games", type=int, default=2000, help="self-play games a round")
     ap.add_argument("--nodes", type=int, default=20000, help="self-play nodes a move")
+    ap.add_argument("--search-weight", type=float, default=0.8,
+                    help="share of the fit's target taken from the search's value (tune_eval.py)")
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--match-games", type=int, default=400)
     ap.add_argument("--match-ms", type=int, default=100)
@@ -74,7 +76,7 @@ def main():
             data = sorted(os.path.join(args.work, f) for f in os.listdir(args.work) if f.endswith(".pos"))
             run(["/usr/bin/python3", os.path.join(ROOT, "tools", "tune_eval.py"), "--data"] + data +
                 ["--start", current, "--out", stem + ".bin", "--plot", stem + ".png", "--summary",
-                 stem + "-fit.json"])
+                 stem + "-fit.json", "--search-weight", str(args.search_weight)])
             fit = json.load(open(stem + "-fit.json"))
             match, match_s = run([sys.executable, os.path.join(ROOT, "tools", "pbrain_match.py"),
                                   "--a", "%s --eval-file %s" % (pbrain, stem + ".bin"),

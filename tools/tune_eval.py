@@ -12,10 +12,10 @@ the starting tables and the results; then value, threat and tempo are fitted by 
 the mean log loss plus an L2 pull toward the starting tables. The target of a position is
 its result, or with --search-weight W, (1 - W) * result + W * P(the search's value) where
 the file holds that value (format 2). A share of the games is held out, and the tables
-kept are those of the iteration that predicts them best. One value table serves both colours (the features are own counts less the
-other's), and a combination is a sorted set of its four line patterns, so values cannot
-differ between colours or between the orders of the directions. The ordering tables
-(attack, defend) are copied from the start.
+kept are those of the iteration that predicts them best. One value table serves both
+colours (the features are own counts less the other's), and a combination is a sorted set
+of its four line patterns, so values cannot differ between colours or between the orders of
+the directions. The ordering tables (attack, defend) are copied from the start.
 
 Runs on Debian's own Python (/usr/bin/python3) with python3-numpy, python3-scipy and
 python3-matplotlib.
@@ -74,7 +74,7 @@ def read_positions(paths):
         if data[:8] not in POS_MAGIC.values():
             sys.exit("tune_eval: %s is not a position file" % path)
         version, combos, patterns = struct.unpack_from("<HHH", data, 8)
-        if data[:8] != POS_MAGIC[version] or (combos, patterns) != (COMBOS, PATTERNS):
+        if data[:8] != POS_MAGIC.get(version) or (combos, patterns) != (COMBOS, PATTERNS):
             sys.exit("tune_eval: %s does not fit this engine's tables" % path)
         # Version 2 records carry the search's value after the stone count.
         extra = 2 if version == 2 else 0
@@ -183,8 +183,8 @@ def main():
     t1 = time.time()
     limit = 30000 / scale
     scipy.optimize.minimize(objective, np.zeros(COLUMNS), jac=True, method="L-BFGS-B", callback=record,
-                                  bounds=[(-limit - w0[i] / scale, limit - w0[i] / scale) for i in range(COLUMNS)],
-                                  options={"maxiter": args.iterations, "ftol": 1e-10, "gtol": 1e-8})
+                            bounds=[(-limit - w0[i] / scale, limit - w0[i] / scale) for i in range(COLUMNS)],
+                            options={"maxiter": args.iterations, "ftol": 1e-10, "gtol": 1e-8})
     fit_s = time.time() - t1
     w = w0 + scale * best["u"]
     tables = dict(start)

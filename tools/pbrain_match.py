@@ -126,6 +126,20 @@ def elo(points):
     return score, (f(score), f(score - margin), f(score + margin))
 
 
+def colour_split(points):
+    """A's points as the first player and as the second, and how the pairs of one opening
+    went: (first, second, pairs won twice, pairs split, pairs lost twice). Games 2i and 2i+1
+    are one opening with the colours swapped, A first in the even one. When one colour wins
+    most games, most pairs split and only the unsplit ones tell the engines apart."""
+    first, second = sum(points[0::2]), sum(points[1::2])
+    won = split = lost = 0
+    for a, b in zip(points[0::2], points[1::2]):
+        won += a + b == 2
+        lost += a + b == 0
+        split += 0 < a + b < 2
+    return first, second, won, split, lost
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--a", required=True, help="command of engine A")
@@ -194,6 +208,9 @@ def main():
     print("A: %d wins, %d losses, %d draws in %d games, score %.1f/%d (%.1f%%)" % (
         wins, losses, len(points) - wins - losses, len(points), sum(points), len(points),
         100 * score))
+    first, second, won, split, lost = colour_split(points)
+    print("A as first player %.1f/%d, as second %.1f/%d; pairs won %d, split %d, lost %d" % (
+        first, len(points[0::2]), second, len(points[1::2]), won, split, lost))
     if e:
         print("Elo difference %+.0f (95%% interval %+.0f .. %+.0f)" % e)
     else:

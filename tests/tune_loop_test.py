@@ -42,6 +42,12 @@ def main():
         assert os.path.getsize(os.path.join(work, "round-1.bin")) == 11274
         row = json.load(open(os.path.join(work, "round-1.json")))
         assert row["kept"] == (row["score"] > row["games"] / 2), row
+        # The colour split adds up to the score, and the one pair is counted once.
+        log = open(os.path.join(work, "round-1-match.txt")).read()
+        split = re.search(r"first player ([0-9.]+)/1, as second ([0-9.]+)/1; "
+                          r"pairs won (\d), split (\d), lost (\d)", log)
+        assert split and float(split[1]) + float(split[2]) == row["score"], log
+        assert sum(int(v) for v in split.groups()[2:]) == 1, log
         again = run(loop)
         assert "selfplay" not in again and "round 1:" in again, again
 

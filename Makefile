@@ -7,7 +7,7 @@ SANITIZE_DIR := build/sanitize
 VERIFY_DIR := build/verify
 
 .PHONY: all release sanitize play test test-release test-sanitize verify fuzz bench format format-check \
-	clean windows dist test-windows test-web tune spsa
+	clean windows dist test-windows test-web soak-web tune spsa
 
 all: release
 
@@ -54,6 +54,16 @@ test-web: release
 	cd tests/web && npm ci --no-audit --no-fund --loglevel=error
 	mkdir -p build/web-shots
 	node tests/web/board_test.mjs $(RELEASE_DIR)/pentad-board $(RELEASE_DIR)/pbrain-pentad build/web-shots
+
+# The browser soak, not part of `make test`: fast games on the page against the engine with
+# random legal clicks (moves, undo, new game, hint, engine move, stop); after every step the
+# page must agree with the server's game. SOAK_WEB_ARGS: --games N --seed S --steps-per-game K.
+SOAK_WEB_ARGS ?= --games 20
+soak-web: release
+	@test -x $(RELEASE_DIR)/pentad-board || { echo "pentad-board was not built: it needs" \
+	  "libcpp-httplib-dev and nlohmann-json3-dev"; exit 1; }
+	cd tests/web && npm ci --no-audit --no-fund --loglevel=error
+	node tests/web/board_soak.mjs $(RELEASE_DIR)/pentad-board $(RELEASE_DIR)/pbrain-pentad $(SOAK_WEB_ARGS)
 
 # libFuzzer targets for the exchange-file reader and the pbrain session (the default engine,
 # then --classic), built with clang, AddressSanitizer and UBSan; each runs FUZZ_SECONDS from

@@ -216,6 +216,8 @@ TEST(BoardServer, TheEngineAnswersStreamsItsReadingAndCanBeStoppedOrCancelled) {
     EXPECT_EQ(answered["toMove"], "black");
     EXPECT_FALSE(answered["thinking"].get<bool>());
     EXPECT_FALSE(answered["reading"].is_null());
+    // The page keeps the newest state by its version, whatever order they reach it in.
+    EXPECT_GT(answered["version"].get<uint64_t>(), afterMove["version"].get<uint64_t>());
     EXPECT_NE(stream.find("event: state"), std::string::npos);
     EXPECT_NE(stream.find("event: reading"), std::string::npos);
 

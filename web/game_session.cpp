@@ -7,13 +7,11 @@
 namespace pentad::web {
 namespace {
 
-constexpr int StartTimeoutMs = 10000; ///< START and ABOUT answered within this
-constexpr int AnswerGraceMs = 10000;  ///< a move later than its time by this is a hang
-constexpr size_t MaxEvents = 256;
-constexpr int IdleEngineMs =
-    5 * 60 *
-    1000; ///< an engine unused this long is ended     ///< events kept for slow subscribers
-constexpr int DecidedValue = 20000; ///< values beyond this are won or lost games
+constexpr int StartTimeoutMs = 10000;       ///< START and ABOUT answered within this
+constexpr int AnswerGraceMs = 10000;        ///< a move later than its time by this is a hang
+constexpr size_t MaxEvents = 256;           ///< events kept for slow subscribers
+constexpr int IdleEngineMs = 5 * 60 * 1000; ///< an engine unused this long is ended
+constexpr int DecidedValue = 20000;         ///< values beyond this are won or lost games
 /// How values map to an expected score: a value of one scale is about 73 % for its side. The
 /// pattern search ("depth" lines) and the classic search ("level" lines) count in different
 /// units.
@@ -174,6 +172,7 @@ GameRecord GameSession::record() {
 nlohmann::json GameSession::stateLocked() const {
     nlohmann::json s;
     s["id"] = id_;
+    s["version"] = version_;
     s["moves"] = pointsJson(record_.moves());
     s["toMove"] = record_.blackToMove() ? "black" : "white";
     s["engineSide"] = sideName(settings_.engineSide);
@@ -202,13 +201,18 @@ nlohmann::json GameSession::stateLocked() const {
     return s;
 }
 
-void GameSession::pushLocked(const char *type, const nlohmann::json &data) {
+void GameSession::pushEventLocked(const char *type, const nlohmann::json &data) {
     std::string text = std::string("id: ") + std::to_string(nextEventId_) + "\nevent: " + type +
                        "\ndata: " + data.dump() + "\n\n";
     events_.emplace_back(nextEventId_++, std::move(text));
     while (events_.size() > MaxEvents)
         events_.pop_front();
     eventsChanged_.notify_all();
+}
+
+void GameSession::pushStateLocked() {
+    ++version_;
+    pushEventLocked("state", stateLocked());
 }
 
 uint64_t GameSession::subscribe() {
@@ -422,7 +426,7 @@ void GameSession::search(const Request &request) {
         if (request.generation != generation_) return;
         thinking_ = false;
         engineError_ = message;
-        pushLocked("failure", nlohmann::json{{"message", message}});
+        pushEventLocked("failure", nlohmann::json{{"message", message}});
         pushStateLocked();
     };
     if (!ensureEngine(error)) return fail(error);
@@ -464,8 +468,10 @@ void GameSession::search(const Request &request) {
             if (request.generation != generation_) continue;
             reading_ = reading;
             hasReading_ = true;
+            ++version_; // the reading is part of the state
             nlohmann::json r = stateLocked()["reading"];
-            pushLocked("reading", r);
+            r["version"] = version_;
+            pushEventLocked("reading", r);
             continue;
         }
         if (line.rfind("ERROR", 0) == 0 || line.rfind("UNKNOWN", 0) == 0)
@@ -479,7 +485,7 @@ void GameSession::search(const Request &request) {
             bestMove_ = {move};
         } else if (!record_.play(move, error)) {
             engineError_ = "the engine answered " + line + ", which is not a legal move: " + error;
-            pushLocked("failure", nlohmann::json{{"message", engineError_}});
+            pushEventLocked("failure", nlohmann::json{{"message", engineError_}});
         } else if (engineToMoveLocked()) {
             // It played the player's side on request; now it is its own turn.
             startThinkingLocked(true);

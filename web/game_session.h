@@ -99,14 +99,18 @@ private:
     bool closing_ = false;
     std::deque<std::pair<uint64_t, std::string>> events_;
     uint64_t nextEventId_ = 1;
+    /// Counts the changes of the state: a page keeps the newest it has seen, since a request's
+    /// answer can reach it after an event that already carried a later state.
+    uint64_t version_ = 0;
 
     std::mutex sendMutex_; ///< stop requests come from other threads than the search's
     EngineProcess engine_;
     std::thread worker_;
 
     nlohmann::json stateLocked() const;
-    void pushLocked(const char *type, const nlohmann::json &data);
-    void pushStateLocked() { pushLocked("state", stateLocked()); }
+    void pushEventLocked(const char *type, const nlohmann::json &data);
+    /// A new version of the state, sent to the event streams.
+    void pushStateLocked();
     bool engineToMoveLocked() const;
     void startThinkingLocked(bool playIt);
     void cancelLocked();

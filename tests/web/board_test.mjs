@@ -1,26 +1,10 @@
 // Drives the board page in headless Chromium against a real pentad-board and its engine.
 // usage: node board_test.mjs BOARD_BINARY PBRAIN_BINARY SCREENSHOT_DIR
-import { spawn } from "node:child_process";
-import { chromium } from "playwright-core";
 import assert from "node:assert/strict";
+import { cell, launchBrowser, startServer as start, stopServers } from "./harness.mjs";
 
 const [boardBinary, pbrainBinary, shotDir] = process.argv.slice(2);
-const browserPath = process.env.CHROMIUM || "/usr/bin/chromium";
-const servers = [];
-
-function startServer(engine) {
-  return new Promise((resolve, reject) => {
-    const child = spawn(boardBinary, ["--port", "0", "--engine", engine], { stdio: ["ignore", "pipe", "inherit"] });
-    servers.push(child);
-    let out = "";
-    child.stdout.on("data", (d) => {
-      out += d;
-      const m = out.match(/http:\/\/127\.0\.0\.1:(\d+)\//);
-      if (m) resolve({ child, url: `http://127.0.0.1:${m[1]}/` });
-    });
-    child.on("exit", (code) => reject(new Error("pentad-board ended with " + code + ": " + out)));
-  });
-}
+const startServer = (engine) => start(boardBinary, engine);
 
 const results = [];
 async function step(name, fn) {
@@ -34,7 +18,6 @@ async function step(name, fn) {
   }
 }
 
-const cell = (page, x, y) => page.locator(`#board rect.cell[data-x="${x}"][data-y="${y}"]`);
 const moveCount = (page) => page.locator("#moves li").count();
 async function waitMoves(page, n, timeout = 20000) {
   await page.waitForFunction((k) => document.querySelectorAll("#moves li").length === k, n, { timeout });
@@ -44,11 +27,7 @@ let browser;
 let exitCode = 0;
 try {
   const server = await startServer(pbrainBinary);
-  browser = await chromium.launch({
-    executablePath: browserPath, headless: true,
-    args: ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-           "--disable-background-networking", "--disable-component-update", "--disable-sync"],
-  });
+  browser = await launchBrowser();
   const context = await browser.newContext({ viewport: { width: 1180, height: 820 } });
   const page = await context.newPage();
   const pageErrors = [];
@@ -126,6 +105,36 @@ try {
     await waitMoves(page, 4);
   });
 
+  // The engine's answer comes at once (a forced block), usually before the move request's own
+  // answer: the page must end on the block, not on the older "thinking" state.
+  await step("a forced answer shows on the page", async () => {
+    await page.locator("#btn-new").click();
+    await page.locator("input[name=side][value=white]").check();
+    await page.locator("#dlg-new-start").click();
+    await waitMoves(page, 0);
+    await page.locator("#btn-paste").click();
+    await page.locator("#paste-text").fill("10,10 9,9 11,11 0,0 12,12 0,19");
+    await page.locator("#paste-load").click();
+    await waitMoves(page, 6);
+    await page.waitForFunction(() => document.getElementById("status").textContent === "Your move.");
+    // A hint first, so that the engine is running and its answer to the four is instant.
+    await page.locator("#btn-hint").click();
+    await page.waitForFunction(() => document.getElementById("reading-line").textContent.startsWith("Hint:"));
+    await cell(page, 13, 13).click();
+    try {
+      await waitMoves(page, 8, 10000);
+      await page.waitForFunction(() => document.getElementById("status").textContent === "Your move.",
+                                 null, { timeout: 5000 });
+    } catch (e) {
+      const shown = await page.evaluate(() => ({
+        moves: document.querySelectorAll("#moves li").length,
+        status: document.getElementById("status").textContent,
+        reading: document.getElementById("reading-summary").textContent }));
+      throw new Error(`the page shows ${shown.moves} moves, "${shown.status}", "${shown.reading}"`);
+    }
+    assert.equal(await page.locator("#moves li").last().textContent(), "8.○ P15");
+  });
+
   await step("the page fits a phone", async () => {
     const phone = await browser.newContext({ viewport: { width: 390, height: 844 }, isMobile: true, hasTouch: true });
     const p = await phone.newPage();
@@ -165,7 +174,7 @@ try {
   console.error(e);
 } finally {
   if (browser) await browser.close();
-  for (const s of servers) s.kill("SIGTERM");
+  stopServers();
   for (const line of results) console.log(line);
   console.log(exitCode === 0 ? "browser test passed" : "browser test FAILED");
   process.exit(exitCode);

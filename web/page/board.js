@@ -66,8 +66,10 @@
     events = new EventSource("/api/games/" + id + "/events");
     events.addEventListener("state", (e) => { lostServer = false; setState(JSON.parse(e.data)); });
     events.addEventListener("reading", (e) => {
-      if (!game) return;
-      game.reading = JSON.parse(e.data);
+      const r = JSON.parse(e.data);
+      if (!game || game.id !== id || r.version < game.version) return;
+      game.reading = r;
+      game.version = r.version;
       render();
     });
     events.addEventListener("failure", (e) => showBanner("Engine failure: " + JSON.parse(e.data).message));
@@ -85,7 +87,7 @@
     const s = await api("POST", "/api/games", body);
     localStorage.setItem("pentad-game", s.id);
     view = null;
-    setState(s);
+    setState(s, true);
     follow(s.id);
     return s;
   }
@@ -103,7 +105,10 @@
   }
 
   // ---- state and drawing ----
-  function setState(s) {
+  // Answers and events can arrive out of order: a state older than the one shown, or of a game
+  // the page has left, is dropped. `fresh` takes the state of a game the page turns to.
+  function setState(s, fresh) {
+    if (!fresh && game && (s.id !== game.id || s.version < game.version)) return;
     const first = !game || game.id !== s.id;
     game = s;
     if (first) view = null;
@@ -424,7 +429,7 @@
       if (saved && /^[0-9a-f]+$/.test(saved)) {
         try {
           const s = await api("GET", "/api/games/" + saved);
-          setState(s);
+          setState(s, true);
           follow(s.id);
           return;
         } catch (e) { if (e.status !== 404) throw e; }

@@ -176,12 +176,20 @@ bool readExchangeFiles(const std::filesystem::path &dir, PositionInput &in, std:
     }
     FileCloser timeouts{openFile(dir / "timeouts.dat", "r")};
     if (timeouts.file) {
+        // A number that does not end within the bound cannot be read, like one that is no
+        // number: its preset stands and the engine plays, since an unreadable limit is no
+        // reason to lose the game.
+        const PositionInput preset;
+        int32_t *limits[] = {&in.turnLimit, &in.matchTime};
+        const int32_t presets[] = {preset.turnLimit, preset.matchTime};
+        in.turnLimit = preset.turnLimit;
+        in.matchTime = preset.matchTime;
         auto reader = std::make_unique<BoundedReader>(timeouts.file, MaxTimeFileBytes);
-        if (scanInt(*reader, in.turnLimit)) scanInt(*reader, in.matchTime);
-        if (reader->cutOff()) {
-            error = wrongFile("timeouts.dat");
-            return false;
-        }
+        for (int i = 0; i < 2 && scanInt(*reader, *limits[i]); ++i)
+            if (reader->cutOff()) {
+                *limits[i] = presets[i]; // its digits went on past the bound
+                break;
+            }
     } else {
         in.turnLimit = DefaultTurnLimitS;
         in.matchTime = DefaultMatchTimeMs;

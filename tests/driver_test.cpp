@@ -224,7 +224,7 @@ TEST(ExchangeFiles, PositionIsPlacedInCellOrderWithTheHistory) {
     EXPECT_EQ(e->Board[40], O);
 }
 
-// A board file is read whole however long its rows or its white space are; a file that
+// A board file is read whole however long its rows or its white space are; a board file that
 // never ends is cut off at the bound and refused as a wrong file, with no move written. A
 // folder in the place of the board is no board.
 TEST(ExchangeReliability, LongFilesAreReadWholeAndEndlessOnesRefused) {
@@ -252,15 +252,24 @@ TEST(ExchangeReliability, LongFilesAreReadWholeAndEndlessOnesRefused) {
         EXPECT_EQ(in.board[21], 'O');
     }
     {
+        // A number cut off by the bound keeps its preset, and the engine still moves.
         SCOPED_TRACE("timeouts.dat whose numbers do not end within its bound");
         ScratchDir dir;
         dir.write("tah.dat", "X");
-        dir.write("plocha.dat", boardFile({}));
+        dir.write("plocha.dat", boardFile({"", "", "", "", "", "", "", "", "", "", "-------X"}));
+        const std::string digits = "7 " + std::string(8 << 20, '9');
+        dir.write("timeouts.dat", digits);
+        PositionInput in = readIn(dir);
+        EXPECT_EQ(in.turnLimit, 7);
+        EXPECT_EQ(in.matchTime, 180);
         dir.write("timeouts.dat", std::string(8192, ' ') + "5 1000");
-        PositionInput in;
-        std::string error;
-        EXPECT_FALSE(readExchangeFiles(dir.path(), in, error));
-        EXPECT_EQ(error, "error: Wrong file  timeouts.dat !\n");
+        in = readIn(dir);
+        EXPECT_EQ(in.turnLimit, 30);
+        EXPECT_EQ(in.matchTime, 180);
+        RunResult r = runIn(dir.path(), test::engineCommand());
+        EXPECT_EQ(r.status, 0) << r.output;
+        EXPECT_NE(dir.read("tah.dat"), "X");
+        EXPECT_EQ(dir.read("timeouts.dat").size(), 8192u + 6);
     }
     {
         SCOPED_TRACE("a device that never ends");

@@ -55,5 +55,36 @@ TEST(ToolsState, ReportsUnusableInput) {
     EXPECT_EQ(test::runIn(dir.path(), Tools + " no-such-command").status, 2);
 }
 
+// A typo must not quietly change what a command measures: every fault is named, with the
+// command's usage, and nothing runs.
+TEST(ToolsOptions, FaultsAreRefusedWithTheCommandsUsage) {
+    test::ScratchDir dir;
+    const struct {
+        const char *arguments, *fault;
+    } cases[] = {
+        {"bench --depht 3", "pentad-tools bench: unknown option --depht"},
+        {"bench --iterations", "pentad-tools bench: --iterations needs a value"},
+        {"bench --iterations 2x",
+         "pentad-tools bench: --iterations takes a whole number, not '2x'"},
+        {"search . --engine tournament --seed 3", "pentad-tools search: unknown option --seed"},
+        {"search . --engine tournmant", "pentad-tools search: --engine takes classic or "
+                                        "tournament, not 'tournmant'"},
+        {"search . extra", "pentad-tools search: unexpected argument 'extra'"},
+        {"selfplay --engine tournament --bogus", "pentad-tools selfplay: unknown option --bogus"},
+        {"book analyse 10,10 --seconds", "pentad-tools book analyse: --seconds needs a value"},
+        {"serve --hots 0.0.0.0", "pentad-tools serve: unknown option --hots"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.arguments);
+        test::RunResult r = test::runIn(dir.path(), "{ " + Tools + " " + c.arguments + " 2>&1; }");
+        EXPECT_EQ(r.status, 2);
+        EXPECT_TRUE(r.output.starts_with(std::string(c.fault) + "\nusage: pentad-tools "))
+            << r.output;
+    }
+    test::RunResult help = test::runIn(dir.path(), Tools + " vcf --help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.output.starts_with("usage: pentad-tools vcf DIR [--nodes N]")) << help.output;
+}
+
 } // namespace
 } // namespace pentad

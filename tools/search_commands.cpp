@@ -26,20 +26,6 @@ struct PrintingObserver : SearchObserver {
     }
 };
 
-// The layered tournament mode's switches are gone; a script that still passes them is told
-// so instead of silently getting the engine as designed.
-bool removedSwitch(const Options &options) {
-    for (const char *name : {"--solver", "--shape-search"})
-        if (options.flag(name)) {
-            std::fprintf(stderr,
-                         "pentad-tools: %s was removed; the tournament engine is --engine "
-                         "tournament\n",
-                         name);
-            return true;
-        }
-    return false;
-}
-
 } // namespace
 
 int commandSearch(int argc, char **argv) {
@@ -54,7 +40,6 @@ int commandSearch(int argc, char **argv) {
             return 2;
         }
     }
-    if (removedSwitch(options)) return 2;
     long long seed = 1, turn = -1, match = -1, iterations = 0;
     if (!options.number("--seed", seed) || !options.number("--turn-s", turn) ||
         !options.number("--match-ms", match) || !options.number("--max-iterations", iterations))
@@ -107,7 +92,6 @@ int commandBench(int argc, char **argv) {
             return 2;
         }
     }
-    if (removedSwitch(options)) return 2;
     long long iterations = 3;
     if (!options.number("--iterations", iterations)) return 2;
     if (iterations < 1 || iterations > 6) {

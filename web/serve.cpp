@@ -62,6 +62,12 @@ int runBoardServer(int argc, char **argv) {
         } else if (a == "--engine" && value(v)) {
             engine = v;
         } else {
+            if (a == "--port" || a == "--host" || a == "--engine")
+                std::fprintf(stderr, "error: %s needs a value\n", a.c_str());
+            else if (a.starts_with("-"))
+                std::fprintf(stderr, "error: unknown option %s\n", a.c_str());
+            else
+                std::fprintf(stderr, "error: unexpected argument '%s'\n", a.c_str());
             std::fputs(Usage, stderr);
             return 2;
         }

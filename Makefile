@@ -40,7 +40,7 @@ TUNE_ARGS ?=
 tune: release
 	python3 tools/tune_loop.py --rounds $(ROUNDS) --install $(TUNE_ARGS)
 
-# SPSA over the pattern engine's search constants (tools/spsa.py), matches against itself.
+# SPSA over the tournament engine's search constants (tools/spsa.py), matches against itself.
 SPSA_ARGS ?=
 spsa: release
 	python3 tools/spsa.py $(SPSA_ARGS)

@@ -15,12 +15,12 @@
 #include <thread>
 #include <vector>
 
-#include "arena/params.h"
-#include "arena/search.h"
+#include "tournament/params.h"
+#include "tournament/search.h"
 #include "board/engine_state.h"
 #include "engine/engine.h"
 #include "engine/version.h"
-#include "pattern/pattern_board.h"
+#include "tournament/pattern_board.h"
 #include "platform/platform.h"
 #include "search/search.h"
 #include "search/transposition.h"
@@ -185,8 +185,8 @@ public:
             engineReady_ = engineReady;
         } else {
             // The pattern tables and the evaluation are built now, not on the first move's clock.
-            arenaBoard_ = std::make_unique<pattern::PatternBoard>();
-            engineReady_ = pattern::activeEvalTables(&arenaError_) != nullptr;
+            arenaBoard_ = std::make_unique<tournament::PatternBoard>();
+            engineReady_ = tournament::activeEvalTables(&arenaError_) != nullptr;
         }
         if (options_.synchronous) {
             LineReader reader(in_);
@@ -291,18 +291,18 @@ private:
             reply("ERROR the engine's evaluation tables are unusable: " + arenaError_);
             return false;
         }
-        const int64_t bytes = arenaTableBytes(maxMemory_);
+        const int64_t bytes = tournamentTableBytes(maxMemory_);
         if (bytes < 0) {
             reply("ERROR max_memory " + std::to_string(maxMemory_) + " is below the " +
-                  std::to_string(ArenaBaseMemory / (1024 * 1024) + 1) +
+                  std::to_string(TournamentBaseMemory / (1024 * 1024) + 1) +
                   " MB the engine needs at least");
             return false;
         }
-        arena::Searcher &searcher = arenaSearcher();
-        if (size_t(bytes) != arenaTableBytes_) {
+        tournament::Searcher &searcher = tournamentSearcher();
+        if (size_t(bytes) != tournamentTableBytes_) {
             tableReady_ = searcher.allocate(size_t(bytes));
-            arenaTableBytes_ = tableReady_ ? size_t(bytes) : 0;
-            if (tableReady_ && bytes != ArenaDefaultTable)
+            tournamentTableBytes_ = tableReady_ ? size_t(bytes) : 0;
+            if (tableReady_ && bytes != TournamentDefaultTable)
                 reply("MESSAGE max_memory " + std::to_string(maxMemory_) +
                       ": transposition table of " + std::to_string(bytes >> 20) + " MB");
         }
@@ -313,8 +313,8 @@ private:
         return true;
     }
 
-    static arena::Searcher &arenaSearcher() {
-        static arena::Searcher searcher;
+    static tournament::Searcher &tournamentSearcher() {
+        static tournament::Searcher searcher;
         return searcher;
     }
 
@@ -443,7 +443,7 @@ private:
         board_.fill(Free);
         // Each game starts from an empty table and history, so a game replays the same way
         // whatever came before it in the session.
-        if (!options_.classic) arenaSearcher().clear();
+        if (!options_.classic) tournamentSearcher().clear();
         timeLeft_ = NoTimeLeft;
     }
 
@@ -573,22 +573,22 @@ private:
 
     // The tournament engine's move: the pattern board of the position, the engine's colour
     // to move, a search within the move's times, then the MESSAGE and the move.
-    struct ArenaProgress : arena::Observer {
+    struct ArenaProgress : tournament::Observer {
         Session &session;
         explicit ArenaProgress(Session &s) : session(s) {}
-        void iterationDone(const arena::Iteration &it) override {
+        void iterationDone(const tournament::Iteration &it) override {
             session.reply("MESSAGE" + arenaText(it));
             if (it.pvLength >= 1) session.reply("MESSAGE REALTIME BEST " + arenaCell(it.pv[0]));
         }
     };
     static std::string arenaCell(int p) {
-        return std::to_string(pattern::columnOf(p)) + "," + std::to_string(pattern::rowOf(p));
+        return std::to_string(tournament::columnOf(p)) + "," + std::to_string(tournament::rowOf(p));
     }
-    static std::string arenaText(const arena::Iteration &it) {
+    static std::string arenaText(const tournament::Iteration &it) {
         std::ostringstream text;
         text << " depth " << it.depth << "-" << it.selDepth << " nodes " << it.nodes << " nps "
              << (it.ms > 0 ? it.nodes * 1000 / it.ms : 0) << " value ";
-        if (const int n = arena::winDistance(it.value))
+        if (const int n = tournament::winDistance(it.value))
             text << (n > 0 ? "win in " : "loss in ") << std::abs(n);
         else
             text << it.value;
@@ -600,20 +600,20 @@ private:
 
     void playArena(int64_t arrival) {
         const int stones = int(CellCount - std::count(board_.begin(), board_.end(), Free));
-        const pattern::Colour own = stones % 2 == 0 ? pattern::Black : pattern::White;
+        const tournament::Colour own = stones % 2 == 0 ? tournament::Black : tournament::White;
         std::array<char, CellCount> cells{};
         for (int c = 0; c < CellCount; ++c)
             cells[size_t(c)] = board_[size_t(c)] == Free                               ? '-'
-                               : (board_[size_t(c)] == Own) == (own == pattern::Black) ? 'X'
+                               : (board_[size_t(c)] == Own) == (own == tournament::Black) ? 'X'
                                                                                        : 'O';
-        pattern::PatternBoard &board = *arenaBoard_;
+        tournament::PatternBoard &board = *arenaBoard_;
         board.setUp(cells);
         board.setToMove(own);
-        arena::Limits limits;
+        tournament::Limits limits;
         limits.clockOrigin = arrival;
         limits.maxNodes = maxNodes_;
-        limits.maxDepth = int(std::clamp<int64_t>(maxDepth_, 0, arena::MaxPly));
-        const MoveTimes times = arenaMoveTimes(timeoutTurn_, timeoutMatch_, timeLeft_, stones);
+        limits.maxDepth = int(std::clamp<int64_t>(maxDepth_, 0, tournament::MaxPly));
+        const MoveTimes times = tournamentMoveTimes(timeoutTurn_, timeoutMatch_, timeLeft_, stones);
         limits.optimumMs = times.optimum;
         limits.maximumMs = times.maximum;
         if (options_.maxMoveMs >= 0) {
@@ -624,8 +624,8 @@ private:
         // plays the same moves.
         if (maxNodes_ > 0 || maxDepth_ > 0) limits.optimumMs = limits.maximumMs = -1;
         ArenaProgress progress(*this);
-        const arena::Result r = arenaSearcher().think(board, limits, &progress);
-        const int move = pattern::rowOf(r.move) * BoardSize + pattern::columnOf(r.move);
+        const tournament::Result r = tournamentSearcher().think(board, limits, &progress);
+        const int move = tournament::rowOf(r.move) * BoardSize + tournament::columnOf(r.move);
         board_[size_t(move)] = Own;
         std::string message = "MESSAGE";
         if (r.last.depth > 0)
@@ -639,9 +639,9 @@ private:
     std::istream &in_;
     std::ostream &out_;
     PbrainOptions options_;
-    std::unique_ptr<pattern::PatternBoard> arenaBoard_;
+    std::unique_ptr<tournament::PatternBoard> arenaBoard_;
     std::string arenaError_;
-    size_t arenaTableBytes_ = 0;
+    size_t tournamentTableBytes_ = 0;
     LineQueue queue_;
     std::mutex outputMutex_;
     std::atomic<bool> thinking_{false}, ending_{false};
@@ -680,15 +680,15 @@ int32_t pbrainMoveBudget(int64_t timeoutTurn, int64_t timeoutMatch, int64_t time
     return int32_t(std::clamp<int64_t>(budget, 0, std::numeric_limits<int32_t>::max()));
 }
 
-int64_t arenaTableBytes(int64_t maxMemory) {
-    if (maxMemory <= 0) return ArenaDefaultTable;
-    int64_t bytes = ArenaDefaultTable;
-    while (bytes >= (int64_t(1) << 20) && ArenaBaseMemory + bytes > maxMemory)
+int64_t tournamentTableBytes(int64_t maxMemory) {
+    if (maxMemory <= 0) return TournamentDefaultTable;
+    int64_t bytes = TournamentDefaultTable;
+    while (bytes >= (int64_t(1) << 20) && TournamentBaseMemory + bytes > maxMemory)
         bytes /= 2;
     return bytes >= (int64_t(1) << 20) ? bytes : -1;
 }
 
-MoveTimes arenaMoveTimes(int64_t timeoutTurn, int64_t timeoutMatch, int64_t timeLeft, int stones) {
+MoveTimes tournamentMoveTimes(int64_t timeoutTurn, int64_t timeoutMatch, int64_t timeLeft, int stones) {
     MoveTimes t;
     t.maximum = pbrainMoveBudget(timeoutTurn, timeoutMatch, timeLeft, stones);
     if (t.maximum == 0) return t;
@@ -703,7 +703,7 @@ MoveTimes arenaMoveTimes(int64_t timeoutTurn, int64_t timeoutMatch, int64_t time
         t.maximum = std::max(t.maximum, t.optimum);
     } else {
         t.maximum = std::max<int64_t>(turnCap, 0);
-        t.optimum = t.maximum * arena::searchParams().turnOptimumPercent / 100;
+        t.optimum = t.maximum * tournament::searchParams().turnOptimumPercent / 100;
     }
     return t;
 }

@@ -21,11 +21,11 @@ constexpr int64_t PbrainBaseMemory =
 /// bytes, or -1 when even the smallest does not; max_memory 0 (no limit) gives the full table.
 int pbrainTableBits(int64_t maxMemory);
 /// The tournament engine's memory beside its table, and its table when max_memory is 0.
-constexpr int64_t ArenaBaseMemory = 16ll * 1024 * 1024;
-constexpr int64_t ArenaDefaultTable = 64ll * 1024 * 1024;
+constexpr int64_t TournamentBaseMemory = 16ll * 1024 * 1024;
+constexpr int64_t TournamentDefaultTable = 64ll * 1024 * 1024;
 /// The tournament engine's table in bytes for max_memory (0: no limit), or -1 when even the
 /// smallest (1 MB) does not fit.
-int64_t arenaTableBytes(int64_t maxMemory);
+int64_t tournamentTableBytes(int64_t maxMemory);
 
 /// Time kept back from timeout_turn and from time_left for answering.
 constexpr int PbrainSafetyMs = 60;
@@ -59,6 +59,6 @@ int32_t pbrainMoveBudget(int64_t timeoutTurn, int64_t timeoutMatch, int64_t time
 struct MoveTimes {
     int64_t optimum = 0, maximum = 0;
 };
-MoveTimes arenaMoveTimes(int64_t timeoutTurn, int64_t timeoutMatch, int64_t timeLeft, int stones);
+MoveTimes tournamentMoveTimes(int64_t timeoutTurn, int64_t timeoutMatch, int64_t timeLeft, int stones);
 
 } // namespace pentad

@@ -3,9 +3,9 @@
 #include <iostream>
 #include <string_view>
 
-#include "arena/params.h"
+#include "tournament/params.h"
 #include "driver/pbrain.h"
-#include "pattern/eval_tables.h"
+#include "tournament/evaluation.h"
 #include "platform/platform.h"
 
 int main(int argc, char **argv) {
@@ -18,16 +18,16 @@ int main(int argc, char **argv) {
         if (arg == "--classic") {
             options.classic = true;
         } else if (arg == "--eval-file" && i + 1 < argc) {
-            // Candidate evaluation tables for the pattern engine, for tuning matches.
+            // Candidate evaluation tables for the tournament engine, for tuning matches.
             std::string error;
-            if (!pentad::pattern::loadEvalTablesFile(argv[++i], error)) {
+            if (!pentad::tournament::loadEvalTablesFile(argv[++i], error)) {
                 std::cerr << "pbrain-pentad: " << error << "\n";
                 return 2;
             }
         } else if (arg == "--param" && i + 1 < argc) {
-            // A search constant of the pattern engine, NAME=VALUE, for tuning matches.
+            // A search constant of the tournament engine, NAME=VALUE, for tuning matches.
             std::string error;
-            if (!pentad::arena::setSearchParam(argv[++i], error)) {
+            if (!pentad::tournament::setSearchParam(argv[++i], error)) {
                 std::cerr << "pbrain-pentad: " << error << "\n";
                 return 2;
             }

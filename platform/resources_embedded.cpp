@@ -8,8 +8,8 @@ extern const unsigned char sec4_data[];
 extern const unsigned long sec4_size;
 extern const unsigned char japanese_data[];
 extern const unsigned long japanese_size;
-extern const unsigned char arenaeval_data[];
-extern const unsigned long arenaeval_size;
+extern const unsigned char tournamenteval_data[];
+extern const unsigned long tournamenteval_size;
 } // namespace embedded
 
 std::span<const uint8_t> findResource(std::string_view name) {
@@ -22,7 +22,7 @@ std::span<const uint8_t> findResource(std::string_view name) {
         {"whites", embedded::whites_data, &embedded::whites_size},
         {"sec4", embedded::sec4_data, &embedded::sec4_size},
         {"japanese", embedded::japanese_data, &embedded::japanese_size},
-        {"arenaeval", embedded::arenaeval_data, &embedded::arenaeval_size},
+        {"tournamenteval", embedded::tournamenteval_data, &embedded::tournamenteval_size},
     };
     for (const Entry &entry : entries)
         if (entry.name == name) return {entry.data, size_t(*entry.size)};

@@ -144,9 +144,9 @@ TEST(Pbrain, MemoryLimitIsReportedOnTheNextCommand) {
     EXPECT_EQ(a[1], "OK");
 }
 
-// The pattern engine answers as the other modes do: legal moves with its MESSAGE line, a
+// The tournament engine answers as the other modes do: legal moves with its MESSAGE line, a
 // table cut to max_memory, and an error when even the smallest does not fit.
-TEST(Pbrain, PatternEnginePlaysWithinItsMemory) {
+TEST(Pbrain, TournamentEnginePlaysWithinItsMemory) {
     auto lines = session("INFO max_memory 40000000\nSTART 20\nINFO timeout_turn 300\nBEGIN\n"
                          "TURN 10,10\nINFO max_memory 1000\nTURN 12,12\nEND\n");
     auto a = answers(lines);
@@ -163,14 +163,14 @@ TEST(Pbrain, PatternEnginePlaysWithinItsMemory) {
     for (const auto &l : lines)
         depthShown |= l.rfind("MESSAGE depth ", 0) == 0 && l.find(" line ") != std::string::npos;
     EXPECT_TRUE(depthShown);
-    EXPECT_EQ(arenaTableBytes(0), ArenaDefaultTable);
-    EXPECT_EQ(arenaTableBytes(18ll << 20), 2ll << 20);
-    EXPECT_EQ(arenaTableBytes(16ll << 20), -1);
+    EXPECT_EQ(tournamentTableBytes(0), TournamentDefaultTable);
+    EXPECT_EQ(tournamentTableBytes(18ll << 20), 2ll << 20);
+    EXPECT_EQ(tournamentTableBytes(16ll << 20), -1);
 }
 
-// With a node limit the pattern engine's clock is off: a replayed session plays the same moves,
+// With a node limit the tournament engine's clock is off: a replayed session plays the same moves,
 // and a new game does not remember the last one.
-TEST(Pbrain, PatternEngineReplaysWithANodeLimit) {
+TEST(Pbrain, TournamentEngineReplaysWithANodeLimit) {
     const std::string script = "START 20\nINFO max_node 3000\nBOARD\n9,9,2\n10,10,1\n9,10,2\nDONE\n"
                                "TURN 11,11\nTURN 8,8\nRESTART\nBOARD\n9,9,2\n10,10,1\n9,10,2\n"
                                "DONE\nEND\n";
@@ -181,15 +181,15 @@ TEST(Pbrain, PatternEngineReplaysWithANodeLimit) {
     EXPECT_EQ(first[1], first[5]); // the same position after RESTART: the same move
 }
 
-TEST(Pbrain, PatternEngineMoveTimes) {
-    const MoveTimes fixed = arenaMoveTimes(1000, 0, NoTimeLeft, 10);
+TEST(Pbrain, TournamentEngineMoveTimes) {
+    const MoveTimes fixed = tournamentMoveTimes(1000, 0, NoTimeLeft, 10);
     EXPECT_EQ(fixed.maximum, 1000 - PbrainSafetyMs);
     EXPECT_EQ(fixed.optimum, fixed.maximum * 3 / 5);
-    const MoveTimes match = arenaMoveTimes(30000, 180000, 90000, 40);
+    const MoveTimes match = tournamentMoveTimes(30000, 180000, 90000, 40);
     EXPECT_GT(match.optimum, 0);
     EXPECT_LE(match.maximum, 90000 / 4);
     EXPECT_GE(match.maximum, match.optimum);
-    EXPECT_EQ(arenaMoveTimes(0, 180000, NoTimeLeft, 10).maximum, 0);
+    EXPECT_EQ(tournamentMoveTimes(0, 180000, NoTimeLeft, 10).maximum, 0);
 }
 
 TEST(Pbrain, MoveBudgets) {

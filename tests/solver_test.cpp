@@ -7,8 +7,8 @@
 #include <random>
 
 #include "board/placement.h"
-#include "arena/search.h"
-#include "pattern/pattern_board.h"
+#include "tournament/search.h"
+#include "tournament/pattern_board.h"
 #include "solver/threat_solver.h"
 #include "tests/test_support.h"
 
@@ -204,17 +204,17 @@ TEST(ThreatSolver, VctFindsTheDoubleThreeThatNoVcfHas) {
 // The tournament engine's move for the side to move of `e`, from a node-limited search on
 // its own board.
 int tournamentMove(const EngineState &e) {
-    std::array<char, pattern::MaxStones> cells{};
+    std::array<char, tournament::MaxStones> cells{};
     for (int c = 0; c < CellCount; ++c)
         cells[size_t(c)] = e.Board[size_t(c)] == X ? 'X' : e.Board[size_t(c)] == O ? 'O' : '-';
-    auto board = std::make_unique<pattern::PatternBoard>();
+    auto board = std::make_unique<tournament::PatternBoard>();
     board->setUp(cells);
-    arena::Searcher searcher;
+    tournament::Searcher searcher;
     EXPECT_TRUE(searcher.allocate(1 << 22));
-    arena::Limits limits;
+    tournament::Limits limits;
     limits.maxNodes = 300000;
     const int p = searcher.think(*board, limits).move;
-    return pattern::rowOf(p) * BoardSize + pattern::columnOf(p);
+    return tournament::rowOf(p) * BoardSize + tournament::columnOf(p);
 }
 
 // A four in row 10 and a two in column 8 that meet at (10,8): the attacker wins by fours

@@ -34,7 +34,7 @@ def position(result, pairs, mover=3, other=3, value=None):
 
 
 def main():
-    start = open(os.path.join(ROOT, "resources", "arena_eval.bin"), "rb").read()
+    start = open(os.path.join(ROOT, "resources", "tournament_eval.bin"), "rb").read()
     with tempfile.TemporaryDirectory() as tmp:
         data = bytearray(b"PNTDPOS1" + struct.pack("<HHHHIIII", 1, COMBOS, PATTERNS, 0, 1, 1, 0, 0))
         for game in range(400):

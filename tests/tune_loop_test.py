@@ -34,7 +34,7 @@ def main():
         work = os.path.join(tmp, "work")
         loop = [os.path.join(ROOT, "tools", "tune_loop.py"), "--rounds", "1", "--games", "6", "--nodes", "800",
                 "--match-games", "2", "--match-ms", "60", "--openings", openings, "--build", BUILD,
-                "--work", work, "--start", os.path.join(ROOT, "resources", "arena_eval.bin")]
+                "--work", work, "--start", os.path.join(ROOT, "resources", "tournament_eval.bin")]
         first = run(loop)
         assert re.search(r"round 1: held-out loss [0-9.]+ -> [0-9.]+, new against current [0-9.]+/2", first), first
         for name in ("round-1.pos", "round-1.bin", "round-1.png", "round-1-match.txt", "round-1.json", "summary.md"):

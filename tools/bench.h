@@ -23,6 +23,6 @@ PositionInput benchInput(int i);
 
 /// The tournament engine's bench: every bench position searched to `depth` plies from an
 /// empty table, no clock; the signature is the total node count.
-BenchResult runArenaBench(int depth, bool print);
+BenchResult runTournamentBench(int depth, bool print);
 
 } // namespace pentad

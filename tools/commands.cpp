@@ -73,12 +73,12 @@ constexpr ToolCommand Commands[] = {
      "tournament --openings FILE --out FILE [--games N] [--nodes N] [--threads T] [--seed S] "
      "[--random-moves K] [--eval-file FILE]",
      "games between two stored weight sets, with the score and an Elo estimate; --engine "
-     "tournament: the pattern engine's self-play, its quiet positions with the result in the "
-     "--out file (binary, documented in tools/arena_tuning.cpp; a second run on the same file "
+     "tournament: the tournament engine's self-play, its quiet positions with the result in the "
+     "--out file (binary, documented in tools/tournament_tuning.cpp; a second run on the same file "
      "plays only the games it lacks)",
      commandSelfPlay},
     {"params", "",
-     "the pattern engine's tunable search constants, one a line: name, value, low, high, step "
+     "the tournament engine's tunable search constants, one a line: name, value, low, high, step "
      "(set them with pbrain-pentad --param NAME=VALUE)",
      commandParams},
     {"serve", "[--port P] [--host ADDRESS] [--engine \"CMD ARGS\"]",

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""Writes the tournament engine's hand-set evaluation tables (resources/arena_eval.bin).
+"""Writes the tournament engine's hand-set evaluation tables (resources/tournament_eval.bin).
 
-The layout is the one pattern/eval_tables.h describes. The values are a starting point: each
+The layout is the one tournament/evaluation.h describes. The values are a starting point: each
 cell's potential is the sum of its line-pattern values plus a bonus for its cell pattern,
 and a tuner may replace the whole file with fitted values in the same layout.
 """
@@ -9,7 +9,7 @@ import argparse
 import itertools
 import struct
 
-# Line patterns, weakest first (as pattern/patterns.h).
+# Line patterns, weakest first (as tournament/patterns.h).
 DEAD, B1, F1, B2, F2, F2A, F2B, B3, F3, F3S, B4, F4, F5 = range(13)
 # Cell patterns, weakest first.
 (NONE, FLEX2, BLOCK3, FLEX2X2, BLOCK3_PLUS, FLEX3, FLEX3_PLUS, FLEX3X2, BLOCK4, BLOCK4_PLUS,
@@ -54,7 +54,7 @@ def clamp(v):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
-    parser.add_argument("--out", default="resources/arena_eval.bin")
+    parser.add_argument("--out", default="resources/tournament_eval.bin")
     args = parser.parse_args()
     combos = list(itertools.combinations_with_replacement(range(13), 4))
     assert len(combos) == 1820

@@ -34,7 +34,7 @@ int commandSearch(int argc, char **argv) {
     }
     Options options{argc, argv, 3};
     if (const char *engine = options.value("--engine")) {
-        if (std::string_view(engine) == "tournament") return arenaSearchCommand(argv[2], options);
+        if (std::string_view(engine) == "tournament") return tournamentSearchCommand(argv[2], options);
         if (std::string_view(engine) != "classic") {
             std::fputs("pentad-tools: --engine is classic or tournament\n", stderr);
             return 2;
@@ -76,13 +76,13 @@ int commandBench(int argc, char **argv) {
     Options options{argc, argv, 2};
     if (const char *engine = options.value("--engine")) {
         if (std::string_view(engine) == "tournament") {
-            long long depth = ArenaBenchDepth;
+            long long depth = TournamentBenchDepth;
             if (!options.number("--depth", depth)) return 2;
             if (depth < 1 || depth > 20) {
                 std::fputs("pentad-tools: --depth must lie in 1..20\n", stderr);
                 return 2;
             }
-            BenchResult r = runArenaBench(int(depth), true);
+            BenchResult r = runTournamentBench(int(depth), true);
             std::printf("signature %lld\n", (long long)r.nodes);
             std::printf("nodes/second %lld\n", (long long)(r.ms > 0 ? r.nodes * 1000 / r.ms : 0));
             return 0;

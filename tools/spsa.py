@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""SPSA over the pattern engine's search constants, by games of the engine against itself.
+"""SPSA over the tournament engine's search constants, by games of the engine against itself.
 
 Each iteration draws a random sign for every tuned constant, plays a colour-paired game
 pair (one balanced opening) between theta + c*step*sign and theta - c*step*sign, and moves

@@ -102,17 +102,17 @@ int commandReplay(int argc, char **argv);
 int commandSelfPlay(int argc, char **argv);
 /// Starts the browser board beside this program.
 int commandServe(int argc, char **argv);
-/// The pattern engine's tunable search constants (tools/spsa.py reads them).
+/// The tournament engine's tunable search constants (tools/spsa.py reads them).
 int commandParams(int argc, char **argv);
 
 /// The tournament engine's move on a folder (--depth, --nodes, --ms): a JSON line per
 /// iteration, then the move, its value, depth and line.
-int arenaSearchCommand(const char *dir, const Options &options);
+int tournamentSearchCommand(const char *dir, const Options &options);
 /// Depth of the tournament engine's bench.
-constexpr int ArenaBenchDepth = 7;
+constexpr int TournamentBenchDepth = 7;
 
-/// The pattern engine's self-play positions (selfplay --engine tournament), for
+/// The tournament engine's self-play positions (selfplay --engine tournament), for
 /// tools/tune_eval.py to fit its evaluation tables to.
-int arenaSelfPlayCommand(const Options &options);
+int tournamentSelfPlayCommand(const Options &options);
 
 } // namespace pentad

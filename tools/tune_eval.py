@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""Fits the pattern engine's evaluation tables to self-play results.
+"""Fits the tournament engine's evaluation tables to self-play results.
 
 The static value of a position, from the side to move's view, is linear in the tables:
 

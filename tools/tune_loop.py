@@ -10,7 +10,7 @@ Each round
      move, colours paired, from the balanced openings (tools/pbrain_match.py),
   4. keeps the new tables when they score above one half, else keeps the current ones.
 Everything goes to --work (positions, tables, plots, match logs, summary.md); with
---install the tables kept last are copied to resources/arena_eval.bin, and the build is
+--install the tables kept last are copied to resources/tournament_eval.bin, and the build is
 redone so the engine embeds them. A round that was finished (its files are there) is not
 played again, so an interrupted loop is resumed by running it again.
 
@@ -51,7 +51,7 @@ def main():
     ap.add_argument("--openings", default=OPENINGS)
     ap.add_argument("--build", default=os.path.join(ROOT, "build", "release"))
     ap.add_argument("--work", default=os.path.join(ROOT, "build", "tune"))
-    ap.add_argument("--start", default=os.path.join(ROOT, "resources", "arena_eval.bin"))
+    ap.add_argument("--start", default=os.path.join(ROOT, "resources", "tournament_eval.bin"))
     ap.add_argument("--install", action="store_true", help="copy the kept tables into resources/ and rebuild")
     args = ap.parse_args()
 
@@ -111,9 +111,9 @@ def main():
     print(open(os.path.join(args.work, "summary.md")).read())
     print("tables kept: " + current)
     if args.install:
-        shutil.copy(current, os.path.join(ROOT, "resources", "arena_eval.bin"))
+        shutil.copy(current, os.path.join(ROOT, "resources", "tournament_eval.bin"))
         run(["make", "-C", ROOT, "release"])
-        print("installed into resources/arena_eval.bin and rebuilt")
+        print("installed into resources/tournament_eval.bin and rebuilt")
 
 
 if __name__ == "__main__":

@@ -39,7 +39,7 @@ int commandSelfPlay(int argc, char **argv) {
     Options options{argc, argv, 2};
     if (const char *engine = options.value("--engine");
         engine && std::string_view(engine) == "tournament")
-        return arenaSelfPlayCommand(options);
+        return tournamentSelfPlayCommand(options);
     long long setX = -1, setO = -1, games = 1, seed = 1;
     if (!options.number("--x-set", setX) || !options.number("--o-set", setO) ||
         !options.number("--games", games) || !options.number("--seed", seed))

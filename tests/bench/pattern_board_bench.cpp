@@ -2,11 +2,11 @@
 #include <benchmark/benchmark.h>
 #include <memory>
 
-#include "pattern/pattern_board.h"
+#include "tournament/pattern_board.h"
 
 namespace {
 
-using namespace pentad::pattern;
+using namespace pentad::tournament;
 
 void PlaceAndUndo(benchmark::State &state) {
     auto board = std::make_unique<PatternBoard>();

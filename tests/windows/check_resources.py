@@ -9,7 +9,7 @@ import sys
 RT_RCDATA = 10
 HERE = os.path.dirname(os.path.abspath(__file__))
 BOOK = os.path.join(HERE, "..", "..", "resources", "japanese.bin")
-EXPECTED = {"WHITES": 19683, "SEC4": 6561, "JAPANESE": os.path.getsize(BOOK), "ARENAEVAL": 11274}
+EXPECTED = {"WHITES": 19683, "SEC4": 6561, "JAPANESE": os.path.getsize(BOOK), "TOURNAMENTEVAL": 11274}
 
 
 def resources(path):

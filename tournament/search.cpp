@@ -1,15 +1,14 @@
-#include "arena/search.h"
+#include "tournament/search.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#include "arena/params.h"
+#include "tournament/params.h"
 #include "platform/platform.h"
 
-namespace pentad::arena {
+namespace pentad::tournament {
 
-using namespace pattern;
 
 namespace {
 
@@ -596,4 +595,4 @@ Result Searcher::think(PatternBoard &board, const Limits &limits, Observer *obse
     return impl_->think(board, limits, observer);
 }
 
-} // namespace pentad::arena
+} // namespace pentad::tournament

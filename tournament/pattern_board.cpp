@@ -1,9 +1,9 @@
-#include "pattern/pattern_board.h"
+#include "tournament/pattern_board.h"
 
 #include <algorithm>
 #include <memory>
 
-namespace pentad::pattern {
+namespace pentad::tournament {
 namespace {
 
 struct Keys {
@@ -303,4 +303,4 @@ bool PatternBoard::verify() const {
     return fresh.hash_ == hash_;
 }
 
-} // namespace pentad::pattern
+} // namespace pentad::tournament

@@ -1,8 +1,8 @@
-#include "arena/params.h"
+#include "tournament/params.h"
 
 #include <charconv>
 
-namespace pentad::arena {
+namespace pentad::tournament {
 namespace {
 
 constexpr ParamSpec Specs[] = {
@@ -60,4 +60,4 @@ bool setSearchParam(std::string_view assignment, std::string &error) {
     return setSearchParam(assignment.substr(0, eq), value, error);
 }
 
-} // namespace pentad::arena
+} // namespace pentad::tournament

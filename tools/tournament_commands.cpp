@@ -2,8 +2,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "arena/params.h"
-#include "arena/search.h"
+#include "tournament/params.h"
+#include "tournament/search.h"
 #include "driver/exchange.h"
 #include "engine/engine.h"
 #include "platform/platform.h"
@@ -13,19 +13,19 @@
 namespace pentad {
 namespace {
 
-using arena::Iteration;
+using tournament::Iteration;
 
 std::string cellList(const Iteration &it) {
     std::string text;
     for (int i = 0; i < it.pvLength; ++i) {
         const int p = it.pv[size_t(i)];
         if (i) text += ',';
-        text += std::to_string(pattern::rowOf(p) * BoardSize + pattern::columnOf(p));
+        text += std::to_string(tournament::rowOf(p) * BoardSize + tournament::columnOf(p));
     }
     return text;
 }
 
-struct PrintingIterations : arena::Observer {
+struct PrintingIterations : tournament::Observer {
     void iterationDone(const Iteration &it) override {
         std::printf("{\"depth\":%d,\"selDepth\":%d,\"value\":%d,\"nodes\":%lld,\"ms\":%lld,"
                     "\"line\":[%s]}\n",
@@ -36,7 +36,7 @@ struct PrintingIterations : arena::Observer {
 
 } // namespace
 
-int arenaSearchCommand(const char *dir, const Options &options) {
+int tournamentSearchCommand(const char *dir, const Options &options) {
     long long depth = 0, nodes = 0, ms = -1;
     if (!options.number("--depth", depth) || !options.number("--nodes", nodes) ||
         !options.number("--ms", ms))
@@ -52,14 +52,14 @@ int arenaSearchCommand(const char *dir, const Options &options) {
         std::fputs("pentad-tools: the board has no empty cell\n", stderr);
         return 1;
     }
-    auto board = std::make_unique<pattern::PatternBoard>();
+    auto board = std::make_unique<tournament::PatternBoard>();
     board->setUp(in.board);
-    arena::Searcher searcher;
+    tournament::Searcher searcher;
     if (!searcher.allocate(size_t(64) << 20)) {
         std::fputs("pentad-tools: not enough memory for the transposition table\n", stderr);
         return 1;
     }
-    arena::Limits limits;
+    tournament::Limits limits;
     limits.clockOrigin = processClockMs();
     limits.maxDepth = int(depth);
     limits.maxNodes = nodes;
@@ -71,37 +71,37 @@ int arenaSearchCommand(const char *dir, const Options &options) {
         limits.optimumMs = 500;
     }
     PrintingIterations observer;
-    const arena::Result r = searcher.think(*board, limits, &observer);
-    const int move = pattern::rowOf(r.move) * BoardSize + pattern::columnOf(r.move);
+    const tournament::Result r = searcher.think(*board, limits, &observer);
+    const int move = tournament::rowOf(r.move) * BoardSize + tournament::columnOf(r.move);
     std::printf("{\"move\":%d,\"col\":%d,\"row\":%d,\"value\":%d,\"win\":%d,\"depth\":%d,"
                 "\"selDepth\":%d,\"nodes\":%lld,\"ms\":%lld,\"decidedBy\":\"%s\",\"line\":[%s]}\n",
                 move, move % BoardSize, move / BoardSize, r.last.value,
-                arena::winDistance(r.last.value), r.last.depth, r.last.selDepth,
+                tournament::winDistance(r.last.value), r.last.depth, r.last.selDepth,
                 (long long)r.last.nodes, (long long)(processClockMs() - limits.clockOrigin),
                 r.reason, cellList(r.last).c_str());
     return 0;
 }
 
-BenchResult runArenaBench(int depth, bool print) {
+BenchResult runTournamentBench(int depth, bool print) {
     BenchResult result;
-    arena::Searcher searcher;
+    tournament::Searcher searcher;
     searcher.allocate(size_t(16) << 20);
-    auto board = std::make_unique<pattern::PatternBoard>();
+    auto board = std::make_unique<tournament::PatternBoard>();
     for (int i = 0; i < benchPositionCount(); ++i) {
         searcher.clear();
         board->setUp(benchInput(i).board);
-        arena::Limits limits;
+        tournament::Limits limits;
         limits.maxDepth = depth;
         const int64_t start = processClockMs();
         limits.clockOrigin = start;
-        const arena::Result r = searcher.think(*board, limits);
+        const tournament::Result r = searcher.think(*board, limits);
         const int64_t ms = processClockMs() - start;
         result.nodes += r.last.nodes;
         result.ms += ms;
         if (print)
             std::printf("%2d  %2d stones  nodes %9lld  %6lld ms  move %d  depth %d value %d\n",
                         i + 1, board->stones(), (long long)r.last.nodes, (long long)ms,
-                        pattern::rowOf(r.move) * BoardSize + pattern::columnOf(r.move),
+                        tournament::rowOf(r.move) * BoardSize + tournament::columnOf(r.move),
                         r.last.depth, r.last.value);
     }
     return result;
@@ -111,10 +111,10 @@ BenchResult runArenaBench(int depth, bool print) {
 
 namespace pentad {
 
-// The pattern engine's named search constants, one a line: name, value, low, high, step.
+// The tournament engine's named search constants, one a line: name, value, low, high, step.
 int commandParams(int, char **) {
-    for (const arena::ParamSpec &s : arena::paramSpecs())
-        std::printf("%s %d %d %d %d\n", s.name, arena::searchParams().*s.field, s.low, s.high,
+    for (const tournament::ParamSpec &s : tournament::paramSpecs())
+        std::printf("%s %d %d %d %d\n", s.name, tournament::searchParams().*s.field, s.low, s.high,
                     s.step);
     return 0;
 }

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace pentad::arena {
+namespace pentad::tournament {
 
 struct SearchParams {
     int aspirationWindow = 60;  ///< half-width of the first window around the last value
@@ -41,4 +41,4 @@ bool setSearchParam(std::string_view name, int value, std::string &error);
 /// "NAME=VALUE", as given on a command line.
 bool setSearchParam(std::string_view assignment, std::string &error);
 
-} // namespace pentad::arena
+} // namespace pentad::tournament

@@ -1,9 +1,9 @@
-#include "pattern/patterns.h"
+#include "tournament/patterns.h"
 
 #include <algorithm>
 #include <memory>
 
-namespace pentad::pattern {
+namespace pentad::tournament {
 namespace {
 
 // A line of nine cells, the cell itself at index 4, seen by one colour: own stone, empty,
@@ -154,4 +154,4 @@ const PatternTables &patternTables() {
     return *tables;
 }
 
-} // namespace pentad::pattern
+} // namespace pentad::tournament

@@ -1,5 +1,5 @@
 // The tournament engine's evaluation and ordering tables: data, not code, so that a tuner
-// can replace them. They are embedded at build from resources/arena_eval.bin (resource "arenaeval")
+// can replace them. They are embedded at build from resources/tournament_eval.bin (resource "tournamenteval")
 // and checked on loading.
 //
 // File layout (little-endian):
@@ -19,9 +19,9 @@
 #include <span>
 #include <string>
 
-#include "pattern/patterns.h"
+#include "tournament/patterns.h"
 
-namespace pentad::pattern {
+namespace pentad::tournament {
 
 struct EvalTables {
     int16_t tempo = 0;
@@ -52,4 +52,4 @@ bool loadEvalTablesFile(const std::string &path, std::string &error);
 /// The tables boards use: those of loadEvalTablesFile, else the embedded ones.
 const EvalTables *activeEvalTables(std::string *error = nullptr);
 
-} // namespace pentad::pattern
+} // namespace pentad::tournament

@@ -1,4 +1,4 @@
-#include "pattern/eval_tables.h"
+#include "tournament/evaluation.h"
 
 #include <cstring>
 #include <fstream>
@@ -8,7 +8,7 @@
 
 #include "platform/resources.h"
 
-namespace pentad::pattern {
+namespace pentad::tournament {
 namespace {
 
 struct Reader {
@@ -63,7 +63,7 @@ const EvalTables *embeddedEvalTables(std::string *error) {
     };
     static const Loaded loaded = [] {
         Loaded l;
-        l.ok = parseEvalTables(findResource("arenaeval"), *l.tables, l.error);
+        l.ok = parseEvalTables(findResource("tournamenteval"), *l.tables, l.error);
         return l;
     }();
     if (error) *error = loaded.error;
@@ -101,4 +101,4 @@ const EvalTables *activeEvalTables(std::string *error) {
     return embeddedEvalTables(error);
 }
 
-} // namespace pentad::pattern
+} // namespace pentad::tournament

@@ -7,10 +7,10 @@
 #include <array>
 #include <cstdint>
 
-#include "pattern/eval_tables.h"
-#include "pattern/patterns.h"
+#include "tournament/evaluation.h"
+#include "tournament/patterns.h"
 
-namespace pentad::pattern {
+namespace pentad::tournament {
 
 constexpr int Side = 20;  ///< cells on a side of the real board
 constexpr int Margin = 4; ///< wall cells around it: a line key never leaves the array
@@ -138,4 +138,4 @@ private:
 /// The Zobrist key of a stone of colour c at padded cell p.
 uint64_t stoneKey(Colour c, int p);
 
-} // namespace pentad::pattern
+} // namespace pentad::tournament

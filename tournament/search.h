@@ -8,11 +8,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "pattern/pattern_board.h"
+#include "tournament/pattern_board.h"
 
-namespace pentad::arena {
-
-using pattern::PatternBoard;
+namespace pentad::tournament {
 
 constexpr int MaxPly = 128;
 constexpr int Win = 30000;           ///< a five on the board; a win at ply n is Win - n
@@ -42,7 +40,7 @@ struct Observer {
 };
 
 struct Result {
-    int move = pattern::NoCell;    ///< padded cell, always empty
+    int move = tournament::NoCell;    ///< padded cell, always empty
     Iteration last;                ///< the deepest iteration that finished
     const char *reason = "search"; ///< what decided: "search", "five", "block", "four", "opening"
 };
@@ -64,4 +62,4 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-} // namespace pentad::arena
+} // namespace pentad::tournament

@@ -1,4 +1,4 @@
-// Self-play data for fitting the pattern engine's evaluation: fast games between two copies
+// Self-play data for fitting the tournament engine's evaluation: fast games between two copies
 // of the engine, and of each game its quiet positions with the game's result and the value
 // the engine's search gave the position. The fit itself is tools/tune_eval.py.
 //
@@ -46,17 +46,17 @@
 #include <thread>
 #include <vector>
 
-#include "arena/search.h"
-#include "pattern/eval_tables.h"
-#include "pattern/pattern_board.h"
+#include "tournament/search.h"
+#include "tournament/evaluation.h"
+#include "tournament/pattern_board.h"
 #include "platform/platform.h"
 #include "tools/tool_support.h"
 
 namespace pentad {
 namespace {
 
-using namespace pattern;
-using pattern::Side;
+using namespace tournament;
+using tournament::Side;
 
 constexpr char PositionMagic[9] = "PNTDPOS2";
 constexpr size_t PositionHeaderBytes = 32;
@@ -199,7 +199,7 @@ bool scanExisting(const std::string &bytes, const std::string &expectedHeader,
 
 } // namespace
 
-int arenaSelfPlayCommand(const Options &options) {
+int tournamentSelfPlayCommand(const Options &options) {
     long long games = 100, nodes = 20000, threads = 2, seed = 1, randomMoves = 2;
     const char *out = options.value("--out");
     const char *openingFile = options.value("--openings");
@@ -276,7 +276,7 @@ int arenaSelfPlayCommand(const Options &options) {
     std::atomic<long long> positions{0}, finished{0}, wins[3] = {0, 0, 0};
     const int64_t start = processClockMs();
     auto worker = [&] {
-        arena::Searcher searcher;
+        tournament::Searcher searcher;
         searcher.allocate(size_t(8) << 20);
         auto board = std::make_unique<PatternBoard>();
         std::array<int, ComboCount> diff{};
@@ -300,9 +300,9 @@ int arenaSelfPlayCommand(const Options &options) {
             while (board->stones() < MaxStones) {
                 const bool keep = quiet(*board) && seen.size() < 65535;
                 if (keep) seen.push_back({board->toMove(), describe(*board, diff)});
-                arena::Limits limits;
+                tournament::Limits limits;
                 limits.maxNodes = nodes + int64_t(g % 2) * 997; // the pair plays apart
-                const arena::Result r = searcher.think(*board, limits);
+                const tournament::Result r = searcher.think(*board, limits);
                 if (keep) {
                     std::string &text = seen.back().second;
                     const bool searched = r.last.depth > 0 || std::string_view(r.reason) != "search";

@@ -6,7 +6,7 @@
 #include <array>
 #include <cstdint>
 
-namespace pentad::pattern {
+namespace pentad::tournament {
 
 /// Stone colours on the pattern board; a wall is a cell off the board.
 enum Colour : uint8_t { Black = 0, White = 1 };
@@ -79,4 +79,4 @@ const PatternTables &patternTables();
 /// The cell pattern of four line patterns.
 CellPattern combineLines(const std::array<uint8_t, 4> &lines);
 
-} // namespace pentad::pattern
+} // namespace pentad::tournament

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "arena/params.h"
-#include "arena/search.h"
-#include "pattern/eval_tables.h"
-#include "pattern/pattern_board.h"
+#include "tournament/params.h"
+#include "tournament/search.h"
+#include "tournament/evaluation.h"
+#include "tournament/pattern_board.h"
 #include "tests/test_support.h"
 #include "tools/bench.h"
 #include "tools/tool_support.h"
@@ -16,9 +16,9 @@
 namespace pentad {
 namespace {
 
-using namespace pattern;
-using pattern::Empty;
-using pattern::Side;
+using namespace tournament;
+using tournament::Empty;
+using tournament::Side;
 
 // A line written as nine cells, the cell itself '*' in the middle: 'X' own (Black), 'O'
 // the other colour, '#' off the board, '.' empty.
@@ -152,7 +152,7 @@ struct Searched {
     int x, y, value;
     int64_t nodes;
 };
-Searched searchRows(std::initializer_list<const char *> rows, arena::Limits limits = {}) {
+Searched searchRows(std::initializer_list<const char *> rows, tournament::Limits limits = {}) {
     std::array<char, MaxStones> cells;
     cells.fill('-');
     int y = 0;
@@ -165,44 +165,44 @@ Searched searchRows(std::initializer_list<const char *> rows, arena::Limits limi
     board->setUp(cells);
     const uint64_t before = board->hash();
     if (limits.maxDepth == 0 && limits.maxNodes == 0) limits.maxDepth = 6;
-    arena::Searcher searcher;
+    tournament::Searcher searcher;
     EXPECT_TRUE(searcher.allocate(1 << 20));
-    const arena::Result r = searcher.think(*board, limits);
+    const tournament::Result r = searcher.think(*board, limits);
     EXPECT_EQ(board->hash(), before); // the board is left as it was
     EXPECT_TRUE(board->isEmpty(r.move));
     return {columnOf(r.move), rowOf(r.move), r.last.value, r.last.nodes};
 }
 
-TEST(ArenaSearch, ForcedMovesComeFirst) {
+TEST(TournamentSearch, ForcedMovesComeFirst) {
     // Own four: the five. His four: the block. Own open three: the open four, a win.
     Searched five = searchRows({"", "", "..XXXX", "..OOO", "...O"});
     EXPECT_EQ(five.y, 2);
     EXPECT_TRUE(five.x == 1 || five.x == 6);
-    EXPECT_EQ(arena::winDistance(five.value), 1);
+    EXPECT_EQ(tournament::winDistance(five.value), 1);
     // His four comes before X's own open three.
     Searched block = searchRows({"", "", "XOOOO", "..XXX"});
     EXPECT_EQ(std::make_pair(block.x, block.y), std::make_pair(5, 2));
     Searched four = searchRows({"", "", "...XXX", "..O.O", "........O"});
     EXPECT_EQ(four.y, 2);
     EXPECT_TRUE(four.x == 2 || four.x == 6);
-    EXPECT_EQ(arena::winDistance(four.value), 2);
+    EXPECT_EQ(tournament::winDistance(four.value), 2);
     // A four with an open three when he has no four of his own: a win by rule in three moves.
     Searched fourThree = searchRows({"", "", "", "", "", "OXXX", "....X", "....X", "", "",
                                      "..........O...O", "", "............O...O"});
     EXPECT_EQ(std::make_pair(fourThree.x, fourThree.y), std::make_pair(4, 5));
-    EXPECT_EQ(arena::winDistance(fourThree.value), 3);
+    EXPECT_EQ(tournament::winDistance(fourThree.value), 3);
 }
 
-TEST(ArenaSearch, HisOpenThreeIsAnswered) {
+TEST(TournamentSearch, HisOpenThreeIsAnswered) {
     // O to move (four X stones, three O): X's open three in row 5 must be stopped at an end.
     Searched r = searchRows({"", "", "", "", "", ".....XXX", "", "", "....O.O.O", "", "X"});
     EXPECT_EQ(r.y, 5);
     EXPECT_TRUE(r.x == 4 || r.x == 8);
-    EXPECT_GT(arena::winDistance(r.value), -1);
+    EXPECT_GT(tournament::winDistance(r.value), -1);
 }
 
-TEST(ArenaSearch, NodeLimitedSearchesAreReproducible) {
-    arena::Limits limits;
+TEST(TournamentSearch, NodeLimitedSearchesAreReproducible) {
+    tournament::Limits limits;
     limits.maxNodes = 20000;
     const auto rows = {"", "", "", "", "", "", "", "", ".......XO", "........X.O", ".........X"};
     Searched a = searchRows(rows, limits), b = searchRows(rows, limits);
@@ -213,7 +213,7 @@ TEST(ArenaSearch, NodeLimitedSearchesAreReproducible) {
 // The two colours are one body: the same position with the colours swapped (and the other
 // colour to move) gets the same value, move and depth, in a forced and a searched case. Node
 // counts may differ a little, as the keys file other positions into shared buckets.
-TEST(ArenaSearch, ColourSwapGivesTheSameSearch) {
+TEST(TournamentSearch, ColourSwapGivesTheSameSearch) {
     const std::vector<std::vector<std::string>> positions = {
         {"", "", "", "", "", "", "", "", ".......XO", "........X.O", ".........X", "........O"},
         {"", "", "", "", "...XX.O", "....OX", "...OXO.X", "....XO", "...O"},
@@ -227,41 +227,41 @@ TEST(ArenaSearch, ColourSwapGivesTheSameSearch) {
         for (size_t c = 0; c < cells.size(); ++c)
             swapped[c] = cells[c] == 'X' ? 'O' : cells[c] == 'O' ? 'X' : '-';
         auto board = std::make_unique<PatternBoard>();
-        arena::Limits limits;
+        tournament::Limits limits;
         limits.maxDepth = 6;
-        arena::Searcher searcher;
+        tournament::Searcher searcher;
         ASSERT_TRUE(searcher.allocate(16 << 20)); // room enough that no entry is replaced
         board->setUp(cells);
         const Colour mover = board->toMove();
         const int eval = board->evaluate();
-        const arena::Result a = searcher.think(*board, limits);
+        const tournament::Result a = searcher.think(*board, limits);
         board->setUp(swapped);
         board->setToMove(other(mover));
         EXPECT_EQ(board->evaluate(), eval);
         searcher.clear();
-        const arena::Result b = searcher.think(*board, limits);
+        const tournament::Result b = searcher.think(*board, limits);
         EXPECT_EQ(a.move, b.move);
         EXPECT_EQ(a.last.value, b.last.value);
         EXPECT_EQ(a.last.depth, b.last.depth);
     }
 }
 
-TEST(ArenaSearch, WinDistanceCountsTheWinnersMoves) {
-    EXPECT_EQ(arena::winDistance(arena::Win), 1);         // a five on the move
-    EXPECT_EQ(arena::winDistance(arena::Win - 2), 2);     // an open four
-    EXPECT_EQ(arena::winDistance(-(arena::Win - 1)), -1); // his five next
-    EXPECT_EQ(arena::winDistance(-(arena::Win - 3)), -2);
-    EXPECT_EQ(arena::winDistance(500), 0);
+TEST(TournamentSearch, WinDistanceCountsTheWinnersMoves) {
+    EXPECT_EQ(tournament::winDistance(tournament::Win), 1);         // a five on the move
+    EXPECT_EQ(tournament::winDistance(tournament::Win - 2), 2);     // an open four
+    EXPECT_EQ(tournament::winDistance(-(tournament::Win - 1)), -1); // his five next
+    EXPECT_EQ(tournament::winDistance(-(tournament::Win - 3)), -2);
+    EXPECT_EQ(tournament::winDistance(500), 0);
 }
 
 TEST(Bench, TournamentEngineSignatureMatchesTheCommittedOne) {
 #ifdef PENTAD_SANITIZED
     GTEST_SKIP() << "the full bench is run in the Release build";
 #endif
-    std::ifstream in(std::string(PENTAD_SOURCE_DIR) + "/tests/bench_arena.sig");
+    std::ifstream in(std::string(PENTAD_SOURCE_DIR) + "/tests/bench_tournament.sig");
     long long expected = 0;
     ASSERT_TRUE(in >> expected);
-    EXPECT_EQ(runArenaBench(ArenaBenchDepth, false).nodes, expected);
+    EXPECT_EQ(runTournamentBench(TournamentBenchDepth, false).nodes, expected);
 }
 
 } // namespace
@@ -272,7 +272,7 @@ namespace {
 
 // Self-play data: a file of whole game blocks that a second run completes, a run of other
 // settings refuses, and tables or parameters from files that do not fit are refused.
-TEST(ArenaTuning, SelfPlayWritesWholeGamesAndResumesAnInterruptedRun) {
+TEST(TournamentTuning, SelfPlayWritesWholeGamesAndResumesAnInterruptedRun) {
     const std::string tools = PENTAD_TOOLS_BINARY;
     test::ScratchDir dir;
     dir.write("openings.txt", "9,9 10,10 9,10\n10,9 9,9 11,11\n");
@@ -302,9 +302,9 @@ TEST(ArenaTuning, SelfPlayWritesWholeGamesAndResumesAnInterruptedRun) {
             const int result = uint8_t(bytes[at]);
             EXPECT_TRUE(winner == 2 ? result == 1 : result == 0 || result == 2);
             const int value = int16_t(u16(at + 4));
-            if (value > arena::WinBound) {
+            if (value > tournament::WinBound) {
                 EXPECT_EQ(result, 2);
-            } else if (value < -arena::WinBound && value != -32768) {
+            } else if (value < -tournament::WinBound && value != -32768) {
                 EXPECT_EQ(result, 0);
             }
             searched += value != -32768;
@@ -347,31 +347,31 @@ TEST(ArenaTuning, SelfPlayWritesWholeGamesAndResumesAnInterruptedRun) {
 }
 
 // A search constant set by name reaches the search: a different window changes the nodes.
-TEST(ArenaTuning, NamedSearchConstantsAreReadByTheNextSearch) {
+TEST(TournamentTuning, NamedSearchConstantsAreReadByTheNextSearch) {
     std::string error;
-    EXPECT_FALSE(arena::setSearchParam("noSuchThing=3", error));
+    EXPECT_FALSE(tournament::setSearchParam("noSuchThing=3", error));
     EXPECT_EQ(error, "unknown parameter noSuchThing");
-    EXPECT_FALSE(arena::setSearchParam("reductionBase=x", error));
-    const arena::SearchParams saved = arena::searchParams();
+    EXPECT_FALSE(tournament::setSearchParam("reductionBase=x", error));
+    const tournament::SearchParams saved = tournament::searchParams();
     auto nodesWith = [](int window) {
         std::string e;
-        EXPECT_TRUE(arena::setSearchParam("aspirationWindow=" + std::to_string(window), e)) << e;
-        return runArenaBench(5, false).nodes;
+        EXPECT_TRUE(tournament::setSearchParam("aspirationWindow=" + std::to_string(window), e)) << e;
+        return runTournamentBench(5, false).nodes;
     };
     const int64_t standard = nodesWith(saved.aspirationWindow);
     EXPECT_NE(nodesWith(10), standard);
-    arena::searchParams() = saved;
+    tournament::searchParams() = saved;
 }
 
 // The cuts near the horizon (late quiet moves, a static value far above beta) make the same
 // depth cheaper; with both off the bench costs more nodes.
-TEST(ArenaTuning, HorizonCutsSaveNodes) {
-    const arena::SearchParams saved = arena::searchParams();
-    const int64_t withCuts = runArenaBench(6, false).nodes;
-    arena::searchParams().moveCountDepth = 0;
-    arena::searchParams().staticNullDepth = 0;
-    const int64_t without = runArenaBench(6, false).nodes;
-    arena::searchParams() = saved;
+TEST(TournamentTuning, HorizonCutsSaveNodes) {
+    const tournament::SearchParams saved = tournament::searchParams();
+    const int64_t withCuts = runTournamentBench(6, false).nodes;
+    tournament::searchParams().moveCountDepth = 0;
+    tournament::searchParams().staticNullDepth = 0;
+    const int64_t without = runTournamentBench(6, false).nodes;
+    tournament::searchParams() = saved;
     EXPECT_LT(withCuts, without);
 }
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "engine/engine.h"
+#include "engine/classic_move.h"
 
 namespace pentad {
 

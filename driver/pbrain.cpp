@@ -1,40 +1,30 @@
 #include "driver/pbrain.h"
 
+#include "driver/line_input.h"
+
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <cctype>
-#include <condition_variable>
 #include <cstdlib>
-#include <deque>
-#include <limits>
 #include <memory>
-#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "tournament/params.h"
-#include "tournament/search.h"
 #include "board/engine_state.h"
-#include "engine/engine.h"
+#include "engine/classic_engine.h"
+#include "engine/tournament_engine.h"
 #include "engine/version.h"
-#include "tournament/pattern_board.h"
 #include "platform/platform.h"
-#include "search/search.h"
-#include "search/transposition.h"
 
 namespace pentad {
 namespace {
 
 constexpr int DefaultTurnMs = 30000; // limits when the manager sends none
 constexpr int DefaultMatchMs = 180000;
-constexpr size_t MaxLineBytes = 1 << 16; ///< longer lines are cut: no command needs more
-constexpr size_t MaxEchoBytes = 40;      ///< how much of a bad line an answer repeats
-constexpr int MaxIgnoredNamed = 8;       ///< BOARD lines a MESSAGE names one by one
-
-enum Owner : uint8_t { Free = 0, Own = 1, Opponent = 2 };
+constexpr size_t MaxEchoBytes = 40; ///< how much of a bad line an answer repeats
+constexpr int MaxIgnoredNamed = 8;  ///< BOARD lines a MESSAGE names one by one
 
 std::string upper(std::string s) {
     for (char &c : s)
@@ -79,39 +69,6 @@ bool parseNumbers(const std::string &text, std::vector<long long> &numbers, size
     return numbers.size() == count;
 }
 
-// Lines end in LF, CR LF or CR. A CR ends its line at once, without looking ahead (on a
-// pipe a look-ahead would wait for the next byte), and a LF right after it is skipped.
-// Bytes past MaxLineBytes are read and dropped.
-class LineReader {
-public:
-    explicit LineReader(std::istream &in) : in_(in) {}
-
-    /// False at the end of input with nothing read.
-    bool next(std::string &line) {
-        line.clear();
-        bool any = false;
-        int ch;
-        while ((ch = in_.get()) != EOF) {
-            if (skipLineFeed_) {
-                skipLineFeed_ = false;
-                if (ch == '\n') continue;
-            }
-            any = true;
-            if (ch == '\n') return true;
-            if (ch == '\r') {
-                skipLineFeed_ = true;
-                return true;
-            }
-            if (line.size() < MaxLineBytes) line += char(ch);
-        }
-        return any;
-    }
-
-private:
-    std::istream &in_;
-    bool skipLineFeed_ = false;
-};
-
 // What an answer repeats of a hostile line: its start only, control bytes shown as '?'.
 std::string quoted(const std::string &text) {
     std::string out = text.size() <= MaxEchoBytes ? text : text.substr(0, MaxEchoBytes) + "...";
@@ -120,74 +77,14 @@ std::string quoted(const std::string &text) {
     return out;
 }
 
-// Lines from the reader thread to the session, in order.
-class LineQueue {
-public:
-    void push(std::string line) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            lines_.push_back({std::move(line), processClockMs()});
-        }
-        ready_.notify_one();
-    }
-    void close() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            closed_ = true;
-        }
-        ready_.notify_one();
-    }
-    /// Waits for the next line and the process clock of its arrival; false once the queue
-    /// is closed and empty.
-    bool pop(std::string &line, int64_t &arrival) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        ready_.wait(lock, [&] { return !lines_.empty() || closed_; });
-        if (lines_.empty()) return false;
-        line = std::move(lines_.front().first);
-        arrival = lines_.front().second;
-        lines_.pop_front();
-        inFlight_ = true;
-        return true;
-    }
-    /// The session has answered every line it took.
-    void answered() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        inFlight_ = false;
-    }
-    /// Nothing waits and nothing is being answered.
-    bool idle() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return lines_.empty() && !inFlight_;
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable ready_;
-    std::deque<std::pair<std::string, int64_t>> lines_;
-    bool closed_ = false;
-    bool inFlight_ = false; ///< a line was taken and is not answered yet
-};
-
 class Session {
 public:
     Session(std::istream &in, std::ostream &out, const PbrainOptions &options)
-        : in_(in), out_(out), options_(options) {
-        board_.fill(Free);
-    }
+        : in_(in), out_(out), options_(options),
+          engine_(options.classic ? makeClassicEngine({options.fixedSeed, options.seed})
+                                  : makeTournamentEngine()) {}
 
     int run() {
-        if (options_.classic) {
-            // The table and the engine's constant tables are built once per process.
-            static const bool tableReady = transpositionTable().allocate();
-            static const bool engineReady = startEngine(
-                engineState(), options_.fixedSeed ? options_.seed : uint32_t(wallClockSeconds()));
-            tableReady_ = tableReady;
-            engineReady_ = engineReady;
-        } else {
-            // The pattern tables and the evaluation are built now, not on the first move's clock.
-            arenaBoard_ = std::make_unique<tournament::PatternBoard>();
-            engineReady_ = tournament::activeEvalTables(&arenaError_) != nullptr;
-        }
         if (options_.synchronous) {
             LineReader reader(in_);
             std::string line;
@@ -224,18 +121,18 @@ private:
             const std::string t = trim(line);
             const std::string command = upper(t.substr(0, t.find_first_of(" \t")));
             if (command == "YXSTOP" || command == "STOP") {
-                if (thinking_) requestStop();
+                if (thinking_) Engine::stop();
                 continue;
             }
             if (command == "END") {
                 ending_ = true;
-                requestStop();
+                Engine::stop();
                 if (queue_.idle()) finish();
             }
             queue_.push(line);
         }
         ending_ = true;
-        requestStop();
+        Engine::stop();
         queue_.close();
     }
 
@@ -251,75 +148,20 @@ private:
         out_.flush();
     }
 
-    // Whether the engine can play: tables, memory and the manager's memory limit.
+    // Whether the engine can play: its tables, its memory and the manager's memory limit.
     bool ready() {
-        if (!options_.classic) return arenaReady();
-        if (!engineReady_) {
-            reply("ERROR the engine's line-pattern tables are missing");
-            return false;
-        }
-        const int bits = pbrainTableBits(maxMemory_);
-        if (bits < 0) {
-            const int64_t least =
-                PbrainBaseMemory +
-                int64_t(TranspositionTable::bytesFor(TranspositionTable::SmallestBits));
-            reply("ERROR max_memory " + std::to_string(maxMemory_) + " is below the " +
-                  std::to_string(least / (1024 * 1024) + 1) + " MB the engine needs at least");
-            return false;
-        }
-        TranspositionTable &table = transpositionTable();
-        if (bits != table.bits() || !table.allocated()) {
-            tableReady_ = table.allocate(bits);
-            if (tableReady_ && bits != TranspositionTable::FullBits) {
-                std::string text = "MESSAGE max_memory " + std::to_string(maxMemory_) +
-                                   ": transposition table of " +
-                                   std::to_string(TranspositionTable::bytesFor(bits) >> 20) +
-                                   " MB instead of 96 MB";
-                text += "; the moves may differ from the engine as designed";
-                reply(text);
-            }
-        }
-        if (!tableReady_) {
-            reply("ERROR not enough memory for the transposition table");
-            return false;
-        }
-        return true;
-    }
-
-    bool arenaReady() {
-        if (!engineReady_) {
-            reply("ERROR the engine's evaluation tables are unusable: " + arenaError_);
-            return false;
-        }
-        const int64_t bytes = tournamentTableBytes(maxMemory_);
-        if (bytes < 0) {
-            reply("ERROR max_memory " + std::to_string(maxMemory_) + " is below the " +
-                  std::to_string(TournamentBaseMemory / (1024 * 1024) + 1) +
-                  " MB the engine needs at least");
-            return false;
-        }
-        tournament::Searcher &searcher = tournamentSearcher();
-        if (size_t(bytes) != tournamentTableBytes_) {
-            tableReady_ = searcher.allocate(size_t(bytes));
-            tournamentTableBytes_ = tableReady_ ? size_t(bytes) : 0;
-            if (tableReady_ && bytes != TournamentDefaultTable)
-                reply("MESSAGE max_memory " + std::to_string(maxMemory_) +
-                      ": transposition table of " + std::to_string(bytes >> 20) + " MB");
-        }
-        if (!tableReady_) {
-            reply("ERROR not enough memory for the transposition table");
-            return false;
-        }
-        return true;
-    }
-
-    static tournament::Searcher &tournamentSearcher() {
-        static tournament::Searcher searcher;
-        return searcher;
+        std::string error, note;
+        const bool ok = engine_->ready(error, note);
+        if (!note.empty()) reply("MESSAGE " + note);
+        if (!ok) reply("ERROR " + error);
+        return ok;
     }
 
     bool onBoard(long long x, long long y) const {
         return x >= 0 && x < BoardSize && y >= 0 && y < BoardSize;
+    }
+    Stone at(long long x, long long y) const {
+        return engine_->position()[size_t(y * BoardSize + x)];
     }
 
     // Returns false for END.
@@ -340,17 +182,15 @@ private:
                 reply("ERROR START needs the board size");
             else if (n[0] != BoardSize)
                 reply("ERROR only the 20x20 board is supported");
-            else if (ready()) {
-                newGame();
+            else if (ready() && newGame())
                 reply("OK");
-            }
         } else if (command == "RESTART") {
-            newGame();
-            if (ready()) reply("OK");
+            if (newGame() && ready()) reply("OK");
         } else if (command == "INFO") {
             info(rest);
         } else if (command == "BEGIN") {
-            if (std::count(board_.begin(), board_.end(), Free) != CellCount)
+            const Position &p = engine_->position();
+            if (std::count(p.begin(), p.end(), Stone::None) != CellCount)
                 reply("ERROR BEGIN on a board that already holds stones");
             else
                 play(arrival);
@@ -358,10 +198,10 @@ private:
             std::vector<long long> n;
             if (!parseNumbers(rest, n, 2) || !onBoard(n[0], n[1]))
                 reply("ERROR TURN needs x,y on the board, got '" + quoted(rest) + "'");
-            else if (board_[n[1] * BoardSize + n[0]] != Free)
+            else if (at(n[0], n[1]) != Stone::None)
                 reply("ERROR TURN " + quoted(rest) + " is on an occupied cell");
             else {
-                board_[n[1] * BoardSize + n[0]] = Opponent;
+                engine_->play(int(n[1] * BoardSize + n[0]), Stone::Opponent);
                 play(arrival);
             }
         } else if (command == "BOARD") {
@@ -370,10 +210,10 @@ private:
             std::vector<long long> n;
             if (!parseNumbers(rest, n, 2) || !onBoard(n[0], n[1]))
                 reply("ERROR TAKEBACK needs x,y on the board");
-            else if (board_[n[1] * BoardSize + n[0]] == Free)
+            else if (at(n[0], n[1]) == Stone::None)
                 reply("ERROR TAKEBACK " + quoted(rest) + " names an empty cell");
             else {
-                board_[n[1] * BoardSize + n[0]] = Free;
+                engine_->takeBack(int(n[1] * BoardSize + n[0]));
                 reply("OK");
             }
         } else if (command == "DONE") {
@@ -384,67 +224,49 @@ private:
         return true;
     }
 
-    // Level, nodes, speed, value and line of the search so far; a book move shows `book`
-    // for its value (the root gives it a score that reads as a proven win).
-    static std::string progressText(const EngineState &e, int64_t nodes, int64_t arrival) {
-        const int64_t ms = processClockMs() - arrival;
-        std::ostringstream text;
-        text << " level " << e.IterationNumber << " nodes " << nodes << " nps "
-             << (ms > 0 ? nodes * 1000 / ms : 0) << " value ";
-        const bool book = e.BookMoveFlag && e.IterationLine[0] >= 1 &&
-                          e.IterationLine[1] == e.MoveHistory.cells[e.MoveHistory.count + 1];
-        if (book)
-            text << "book";
-        else
-            text << e.BestScore;
-        text << " line";
-        for (int i = 1; i <= e.IterationLine[0]; ++i)
-            text << ' ' << cellText(e.IterationLine[i]);
-        return text.str();
-    }
     static std::string cellText(int c) {
         return std::to_string(c % BoardSize) + "," + std::to_string(c / BoardSize);
     }
 
-    // After every root search: the plain progress line, and the realtime form analysis
-    // GUIs read, flushed as they come.
-    struct Progress : SearchObserver {
+    // After every iteration: the plain progress line, and the realtime form analysis GUIs
+    // read, flushed as they come.
+    struct Progress : ThinkObserver {
         Session &session;
-        int64_t arrival;
-        Progress(Session &s, int64_t a) : session(s), arrival(a) {}
-        void iterationDone(const EngineState &e, int, int) override {
-            session.reply("MESSAGE" + progressText(e, e.TotalNodes, arrival));
-            if (e.IterationLine[0] >= 1)
-                session.reply("MESSAGE REALTIME BEST " + cellText(e.IterationLine[1]));
+        explicit Progress(Session &s) : session(s) {}
+        void progress(const Thought &t) override {
+            session.reply("MESSAGE " + t.summary);
+            if (t.lineLength >= 1) session.reply("MESSAGE REALTIME BEST " + cellText(t.line[0]));
         }
     };
 
     // Whose five the board holds, if any: managers judge the game, the engine just says so.
     const char *fiveOnBoard() const {
+        const Position &board = engine_->position();
         for (int c = 0; c < CellCount; ++c) {
-            if (board_[size_t(c)] == Free) continue;
+            if (board[size_t(c)] == Stone::None) continue;
             for (int d = 0; d < DirectionCount; ++d) {
                 int run = 1;
                 for (int k = 1; k < 5; ++k) {
                     int r = c / BoardSize + k * RowStep[size_t(d)],
                         col = c % BoardSize + k * ColumnStep[size_t(d)];
                     if (r >= BoardSize || col < 0 || col >= BoardSize ||
-                        board_[size_t(r * BoardSize + col)] != board_[size_t(c)])
+                        board[size_t(r * BoardSize + col)] != board[size_t(c)])
                         break;
                     ++run;
                 }
-                if (run >= 5) return board_[size_t(c)] == Own ? "this engine" : "the opponent";
+                if (run >= 5)
+                    return board[size_t(c)] == Stone::Own ? "this engine" : "the opponent";
             }
         }
         return nullptr;
     }
 
-    void newGame() {
-        board_.fill(Free);
-        // Each game starts from an empty table and history, so a game replays the same way
-        // whatever came before it in the session.
-        if (!options_.classic) tournamentSearcher().clear();
+    bool newGame() {
         timeLeft_ = NoTimeLeft;
+        std::string error;
+        if (engine_->newGame(GameRules{}, error)) return true;
+        reply("ERROR " + error);
+        return false;
     }
 
     void info(const std::string &rest) {
@@ -460,7 +282,7 @@ private:
         else if (key == "TIME_LEFT" && number)
             timeLeft_ = n[0];
         else if (key == "MAX_MEMORY" && number)
-            maxMemory_ = n[0];
+            engine_->setMemory(n[0]);
         else if (key == "MAX_NODE" && number)
             maxNodes_ = std::max<long long>(n[0], 0);
         else if (key == "MAX_DEPTH" && number)
@@ -473,7 +295,7 @@ private:
     // named in a MESSAGE before the move. A protocol command ends the BOARD unfinished: it
     // answers ERROR, the previous board stays, and the command is handled.
     bool readBoard() {
-        std::array<uint8_t, CellCount> fresh{};
+        Position fresh{};
         std::string line, ignored;
         int ignoredCount = 0;
         int64_t arrival = 0;
@@ -487,7 +309,7 @@ private:
             if (command == "DONE") {
                 if (ignoredCount > 0)
                     reply("MESSAGE BOARD lines ignored: " + std::to_string(ignoredCount) + ignored);
-                board_ = fresh;
+                engine_->setPosition(fresh);
                 play(arrival);
                 return true;
             }
@@ -500,10 +322,10 @@ private:
                 ignore(t, "not x,y,1 or x,y,2");
             else if (n[2] == 3)
                 ignore(t, "field 3 of continuous games");
-            else if (fresh[n[1] * BoardSize + n[0]] != Free)
+            else if (fresh[size_t(n[1] * BoardSize + n[0])] != Stone::None)
                 ignore(t, "cell already given");
             else
-                fresh[n[1] * BoardSize + n[0]] = uint8_t(n[2]);
+                fresh[size_t(n[1] * BoardSize + n[0])] = Stone(n[2]);
         }
         reply("ERROR BOARD ended without DONE; the position is unchanged");
         return true;
@@ -513,200 +335,47 @@ private:
         if (!ready()) return;
         // A stop request belongs to the move it interrupts; once input has ended every
         // request is answered at once.
-        if (!ending_) clearStop();
+        if (!ending_) Engine::clearStop();
         thinking_ = true;
         struct Done {
             std::atomic<bool> &flag;
             ~Done() { flag = false; }
         } done{thinking_};
-        if (std::count(board_.begin(), board_.end(), Free) == 0) {
+        const Position &p = engine_->position();
+        if (std::count(p.begin(), p.end(), Stone::None) == 0) {
             reply("ERROR the board is full");
             return;
         }
         if (const char *who = fiveOnBoard())
             reply(std::string("MESSAGE the board already holds a five of ") + who +
                   "; playing on with a legal move");
-        if (!options_.classic) {
-            playArena(arrival);
-            return;
-        }
-        EngineState &e = engineState();
-        PositionInput input;
-        for (int c = 0; c < CellCount; ++c)
-            input.board[c] = board_[c] == Own ? 'X' : board_[c] == Opponent ? 'O' : '-';
-        input.sideLetter = 'X'; // our stones; colours follow from the stone counts
-        normaliseColours(input);
-        preparePosition(e, input);
-        // Vary the choices from move to move: by the clock, or with a fixed seed by the number
-        // of stones, so a replayed session with node or depth limits plays the same moves.
-        if (options_.fixedSeed)
-            e.RandomSeed = options_.seed ^ (uint32_t(e.MoveHistory.count) * 2654435761u);
-        else
-            e.RandomSeed ^= uint32_t(arrival) * 2654435761u;
-        e.NodeLimit = maxNodes_;
-        e.MaxIterations = int32_t(std::clamp<int64_t>(maxDepth_, 0, 1000));
-        e.ClockOrigin = arrival;
-        e.DeadlineOverride =
-            pbrainMoveBudget(timeoutTurn_, timeoutMatch_, timeLeft_, e.MoveHistory.count);
-        if (options_.maxMoveMs >= 0)
-            e.DeadlineOverride = int32_t(std::min<int64_t>(e.DeadlineOverride, options_.maxMoveMs));
-        e.TotalNodes = 0;
-        e.IterationNumber = 0;
-        e.IterationLine[0] = 0;
-        Progress progress(*this, arrival);
-        const int move = chooseMove(e, &progress);
-        board_[move] = Own;
-        std::ostringstream message;
-        message << "MESSAGE";
-        if (e.MoveHistory.count == 0) {
-            message << " opening move, chosen without search";
-        } else {
-            message << progressText(e, e.TotalNodes, arrival);
-        }
-        e.TotalNodes = 0;
-        reply(message.str());
-        reply(std::to_string(move % BoardSize) + "," + std::to_string(move / BoardSize));
-        // The table is emptied now, while the opponent thinks, not when the next move's
-        // clock is already running.
-        transpositionTable().clear();
-    }
-
-    // The tournament engine's move: the pattern board of the position, the engine's colour
-    // to move, a search within the move's times, then the MESSAGE and the move.
-    struct ArenaProgress : tournament::Observer {
-        Session &session;
-        explicit ArenaProgress(Session &s) : session(s) {}
-        void iterationDone(const tournament::Iteration &it) override {
-            session.reply("MESSAGE" + arenaText(it));
-            if (it.pvLength >= 1) session.reply("MESSAGE REALTIME BEST " + arenaCell(it.pv[0]));
-        }
-    };
-    static std::string arenaCell(int p) {
-        return std::to_string(tournament::columnOf(p)) + "," + std::to_string(tournament::rowOf(p));
-    }
-    static std::string arenaText(const tournament::Iteration &it) {
-        std::ostringstream text;
-        text << " depth " << it.depth << "-" << it.selDepth << " nodes " << it.nodes << " nps "
-             << (it.ms > 0 ? it.nodes * 1000 / it.ms : 0) << " value ";
-        if (const int n = tournament::winDistance(it.value))
-            text << (n > 0 ? "win in " : "loss in ") << std::abs(n);
-        else
-            text << it.value;
-        text << " line";
-        for (int i = 0; i < it.pvLength; ++i)
-            text << ' ' << arenaCell(it.pv[size_t(i)]);
-        return text.str();
-    }
-
-    void playArena(int64_t arrival) {
-        const int stones = int(CellCount - std::count(board_.begin(), board_.end(), Free));
-        const tournament::Colour own = stones % 2 == 0 ? tournament::Black : tournament::White;
-        std::array<char, CellCount> cells{};
-        for (int c = 0; c < CellCount; ++c)
-            cells[size_t(c)] = board_[size_t(c)] == Free                               ? '-'
-                               : (board_[size_t(c)] == Own) == (own == tournament::Black) ? 'X'
-                                                                                       : 'O';
-        tournament::PatternBoard &board = *arenaBoard_;
-        board.setUp(cells);
-        board.setToMove(own);
-        tournament::Limits limits;
+        ThinkLimits limits;
         limits.clockOrigin = arrival;
+        limits.turnMs = timeoutTurn_;
+        limits.matchMs = timeoutMatch_;
+        limits.timeLeft = timeLeft_;
+        limits.maxMoveMs = options_.maxMoveMs;
         limits.maxNodes = maxNodes_;
-        limits.maxDepth = int(std::clamp<int64_t>(maxDepth_, 0, tournament::MaxPly));
-        const MoveTimes times = tournamentMoveTimes(timeoutTurn_, timeoutMatch_, timeLeft_, stones);
-        limits.optimumMs = times.optimum;
-        limits.maximumMs = times.maximum;
-        if (options_.maxMoveMs >= 0) {
-            limits.optimumMs = std::min(limits.optimumMs, options_.maxMoveMs);
-            limits.maximumMs = std::min(limits.maximumMs, options_.maxMoveMs);
-        }
-        // With a node or depth limit the clock does not cut the search: a replayed session
-        // plays the same moves.
-        if (maxNodes_ > 0 || maxDepth_ > 0) limits.optimumMs = limits.maximumMs = -1;
-        ArenaProgress progress(*this);
-        const tournament::Result r = tournamentSearcher().think(board, limits, &progress);
-        const int move = tournament::rowOf(r.move) * BoardSize + tournament::columnOf(r.move);
-        board_[size_t(move)] = Own;
-        std::string message = "MESSAGE";
-        if (r.last.depth > 0)
-            message += arenaText(r.last);
-        else
-            message += std::string(" ") + r.reason + ", chosen without search";
-        reply(message);
-        reply(std::to_string(move % BoardSize) + "," + std::to_string(move / BoardSize));
+        limits.maxDepth = int(std::clamp<int64_t>(maxDepth_, 0, 1000));
+        Progress progress(*this);
+        const Thought answer = engine_->think(limits, &progress);
+        reply("MESSAGE " + answer.summary);
+        reply(cellText(answer.move));
+        engine_->afterAnswer();
     }
 
     std::istream &in_;
     std::ostream &out_;
     PbrainOptions options_;
-    std::unique_ptr<tournament::PatternBoard> arenaBoard_;
-    std::string arenaError_;
-    size_t tournamentTableBytes_ = 0;
+    std::unique_ptr<Engine> engine_;
     LineQueue queue_;
     std::mutex outputMutex_;
     std::atomic<bool> thinking_{false}, ending_{false};
-    std::array<uint8_t, CellCount> board_{};
-    bool tableReady_ = false, engineReady_ = false;
     int64_t timeoutTurn_ = DefaultTurnMs, timeoutMatch_ = DefaultMatchMs, timeLeft_ = NoTimeLeft,
-            maxMemory_ = 0, maxNodes_ = 0, maxDepth_ = 0;
+            maxNodes_ = 0, maxDepth_ = 0;
 };
 
 } // namespace
-
-int pbrainTableBits(int64_t maxMemory) {
-    if (maxMemory <= 0) return TranspositionTable::FullBits;
-    const int64_t rest = PbrainBaseMemory;
-    for (int bits = TranspositionTable::FullBits; bits >= TranspositionTable::SmallestBits; --bits)
-        if (rest + int64_t(TranspositionTable::bytesFor(bits)) <= maxMemory) return bits;
-    return -1;
-}
-
-int32_t pbrainMoveBudget(int64_t timeoutTurn, int64_t timeoutMatch, int64_t timeLeft, int stones) {
-    // timeout_turn 0 asks for an answer at once, and so does a time_left at or below zero;
-    // only timeout_match 0 means no match limit.
-    if (timeoutTurn == 0) return 0;
-    if (timeLeft != NoTimeLeft && timeLeft <= 0) return 0;
-    int64_t budget = std::numeric_limits<int32_t>::max();
-    if (timeoutTurn > 0) budget = timeoutTurn - PbrainSafetyMs;
-    int64_t match = timeLeft != NoTimeLeft ? timeLeft : timeoutMatch;
-    if (match > 0) {
-        const int64_t capped = std::min<int64_t>(match, std::numeric_limits<int32_t>::max());
-        // The same Poisson model as the exchange engine, fed with the time that is left.
-        int64_t perMove =
-            timeBudgetMs(std::numeric_limits<int32_t>::max() / 1000, int32_t(capped), stones);
-        budget = std::min(budget, perMove);
-        budget = std::min(budget, match - PbrainSafetyMs);
-    }
-    return int32_t(std::clamp<int64_t>(budget, 0, std::numeric_limits<int32_t>::max()));
-}
-
-int64_t tournamentTableBytes(int64_t maxMemory) {
-    if (maxMemory <= 0) return TournamentDefaultTable;
-    int64_t bytes = TournamentDefaultTable;
-    while (bytes >= (int64_t(1) << 20) && TournamentBaseMemory + bytes > maxMemory)
-        bytes /= 2;
-    return bytes >= (int64_t(1) << 20) ? bytes : -1;
-}
-
-MoveTimes tournamentMoveTimes(int64_t timeoutTurn, int64_t timeoutMatch, int64_t timeLeft, int stones) {
-    MoveTimes t;
-    t.maximum = pbrainMoveBudget(timeoutTurn, timeoutMatch, timeLeft, stones);
-    if (t.maximum == 0) return t;
-    // The match share is the optimum; the maximum may reach three shares, within the turn
-    // limit and a quarter of what is left of the match.
-    const int64_t turnCap =
-        timeoutTurn > 0 ? timeoutTurn - PbrainSafetyMs : std::numeric_limits<int32_t>::max();
-    const int64_t match = timeLeft != NoTimeLeft ? timeLeft : timeoutMatch;
-    if (match > 0) {
-        t.optimum = t.maximum;
-        t.maximum = std::min({turnCap, 3 * t.optimum, (match - PbrainSafetyMs) / 4});
-        t.maximum = std::max(t.maximum, t.optimum);
-    } else {
-        t.maximum = std::max<int64_t>(turnCap, 0);
-        t.optimum = t.maximum * tournament::searchParams().turnOptimumPercent / 100;
-    }
-    return t;
-}
 
 int runPbrain(std::istream &in, std::ostream &out, const PbrainOptions &options) {
     return Session(in, out, options).run();

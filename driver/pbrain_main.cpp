@@ -3,10 +3,10 @@
 #include <iostream>
 #include <string_view>
 
-#include "tournament/params.h"
 #include "driver/pbrain.h"
-#include "tournament/evaluation.h"
 #include "platform/platform.h"
+#include "tournament/evaluation.h"
+#include "tournament/params.h"
 
 int main(int argc, char **argv) {
     pentad::useBinaryStdio();

@@ -3,7 +3,7 @@
 
 #include "board/init.h"
 #include "board/placement.h"
-#include "engine/engine.h"
+#include "engine/classic_move.h"
 #include "search/transposition.h"
 #include "tests/test_support.h"
 #include "tools/diagnostics.h"

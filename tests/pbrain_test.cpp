@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include "driver/pbrain.h"
+#include "engine/classic_engine.h"
+#include "engine/tournament_engine.h"
 #include "tests/test_support.h"
 
 namespace pentad {
@@ -123,10 +125,10 @@ TEST(Pbrain, BadInputAnswersErrorAndKeepsGoing) {
 
 TEST(Pbrain, SmallerMemoryLimitsGetASmallerTable) {
     constexpr int64_t MB = 1024 * 1024;
-    EXPECT_EQ(pbrainTableBits(0), 23);
-    EXPECT_EQ(pbrainTableBits(112 * MB), 23);
-    EXPECT_EQ(pbrainTableBits(64 * MB), 22); // 48 MB of table
-    EXPECT_EQ(pbrainTableBits(1 * MB), -1);
+    EXPECT_EQ(classicTableBits(0), 23);
+    EXPECT_EQ(classicTableBits(112 * MB), 23);
+    EXPECT_EQ(classicTableBits(64 * MB), 22); // 48 MB of table
+    EXPECT_EQ(classicTableBits(1 * MB), -1);
     auto lines = session("INFO max_memory 67108864\nSTART 20\nINFO timeout_turn 200\nBEGIN\n"
                          "TURN 11,11\nEND\n",
                          " --classic");
@@ -183,7 +185,7 @@ TEST(Pbrain, TournamentEngineReplaysWithANodeLimit) {
 
 TEST(Pbrain, TournamentEngineMoveTimes) {
     const MoveTimes fixed = tournamentMoveTimes(1000, 0, NoTimeLeft, 10);
-    EXPECT_EQ(fixed.maximum, 1000 - PbrainSafetyMs);
+    EXPECT_EQ(fixed.maximum, 1000 - SafetyMs);
     EXPECT_EQ(fixed.optimum, fixed.maximum * 3 / 5);
     const MoveTimes match = tournamentMoveTimes(30000, 180000, 90000, 40);
     EXPECT_GT(match.optimum, 0);
@@ -193,15 +195,15 @@ TEST(Pbrain, TournamentEngineMoveTimes) {
 }
 
 TEST(Pbrain, MoveBudgets) {
-    EXPECT_EQ(pbrainMoveBudget(0, 100000, NoTimeLeft, 10), 0); // as fast as possible
-    EXPECT_EQ(pbrainMoveBudget(1000, 0, NoTimeLeft, 10), 1000 - PbrainSafetyMs); // no match limit
-    EXPECT_EQ(pbrainMoveBudget(-1, 180000, NoTimeLeft, 0), 6923); // the Poisson model
-    EXPECT_EQ(pbrainMoveBudget(5000, 180000, 26000, 0), 1000);    // fed with time_left
-    EXPECT_EQ(pbrainMoveBudget(5000, 180000, 30, 0), 0);          // nearly out of time
-    EXPECT_LE(pbrainMoveBudget(1000, 1000000, NoTimeLeft, 300), 1000 - PbrainSafetyMs);
+    EXPECT_EQ(moveBudget(0, 100000, NoTimeLeft, 10), 0);             // as fast as possible
+    EXPECT_EQ(moveBudget(1000, 0, NoTimeLeft, 10), 1000 - SafetyMs); // no match limit
+    EXPECT_EQ(moveBudget(-1, 180000, NoTimeLeft, 0), 6923);          // the Poisson model
+    EXPECT_EQ(moveBudget(5000, 180000, 26000, 0), 1000);             // fed with time_left
+    EXPECT_EQ(moveBudget(5000, 180000, 30, 0), 0);                   // nearly out of time
+    EXPECT_LE(moveBudget(1000, 1000000, NoTimeLeft, 300), 1000 - SafetyMs);
     // No time left at all, or less than none: answer at once.
-    EXPECT_EQ(pbrainMoveBudget(1000, 180000, 0, 10), 0);
-    EXPECT_EQ(pbrainMoveBudget(1000, 0, -5, 10), 0);
+    EXPECT_EQ(moveBudget(1000, 180000, 0, 10), 0);
+    EXPECT_EQ(moveBudget(1000, 0, -5, 10), 0);
 }
 
 // A pbrain process driven line by line.

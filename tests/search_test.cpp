@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "board/placement.h"
-#include "engine/engine.h"
+#include "engine/classic_move.h"
 #include "search/search.h"
 #include "search/transposition.h"
 #include "tests/test_support.h"

@@ -7,10 +7,10 @@
 #include <random>
 
 #include "board/placement.h"
-#include "tournament/search.h"
-#include "tournament/pattern_board.h"
 #include "solver/threat_solver.h"
 #include "tests/test_support.h"
+#include "tournament/pattern_board.h"
+#include "tournament/search.h"
 
 namespace pentad {
 namespace {

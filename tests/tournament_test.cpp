@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "tournament/params.h"
-#include "tournament/search.h"
-#include "tournament/evaluation.h"
-#include "tournament/pattern_board.h"
 #include "tests/test_support.h"
 #include "tools/bench.h"
 #include "tools/tool_support.h"
+#include "tournament/evaluation.h"
+#include "tournament/params.h"
+#include "tournament/pattern_board.h"
+#include "tournament/search.h"
 
 namespace pentad {
 namespace {
@@ -355,7 +355,8 @@ TEST(TournamentTuning, NamedSearchConstantsAreReadByTheNextSearch) {
     const tournament::SearchParams saved = tournament::searchParams();
     auto nodesWith = [](int window) {
         std::string e;
-        EXPECT_TRUE(tournament::setSearchParam("aspirationWindow=" + std::to_string(window), e)) << e;
+        EXPECT_TRUE(tournament::setSearchParam("aspirationWindow=" + std::to_string(window), e))
+            << e;
         return runTournamentBench(5, false).nodes;
     };
     const int64_t standard = nodesWith(saved.aspirationWindow);

@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "board/engine_state.h"
-#include "engine/engine.h"
+#include "engine/classic_move.h"
 #include "platform/platform.h"
 #include "search/search.h"
 
@@ -113,8 +113,7 @@ BenchResult runBench(int iterations, bool print) {
         result.ms += ms;
         if (print)
             std::printf("%2d  %2d stones  nodes %9lld  %6lld ms  move %d\n", i + 1,
-                        int(e.MoveHistory.count), (long long)e.TotalNodes,
-                        (long long)ms, move);
+                        int(e.MoveHistory.count), (long long)e.TotalNodes, (long long)ms, move);
     }
     return result;
 }

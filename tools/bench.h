@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "engine/engine.h"
+#include "engine/classic_move.h"
 
 namespace pentad {
 

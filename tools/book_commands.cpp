@@ -9,7 +9,7 @@
 
 #include "book/opening.h"
 #include "book/opening_book.h"
-#include "engine/engine.h"
+#include "engine/classic_move.h"
 #include "search/search.h"
 #include "tools/book_builder.h"
 #include "tools/tool_support.h"

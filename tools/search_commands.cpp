@@ -6,7 +6,7 @@
 
 #include "book/opening.h"
 #include "book/opening_book.h"
-#include "engine/engine.h"
+#include "engine/classic_move.h"
 #include "platform/platform.h"
 #include "search/search.h"
 #include "tools/bench.h"
@@ -34,7 +34,8 @@ int commandSearch(int argc, char **argv) {
     }
     Options options{argc, argv, 3};
     if (const char *engine = options.value("--engine")) {
-        if (std::string_view(engine) == "tournament") return tournamentSearchCommand(argv[2], options);
+        if (std::string_view(engine) == "tournament")
+            return tournamentSearchCommand(argv[2], options);
         if (std::string_view(engine) != "classic") {
             std::fputs("pentad-tools: --engine is classic or tournament\n", stderr);
             return 2;

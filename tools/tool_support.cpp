@@ -6,7 +6,7 @@
 #include <string>
 
 #include "driver/exchange.h"
-#include "engine/engine.h"
+#include "engine/classic_move.h"
 #include "search/transposition.h"
 
 namespace pentad {

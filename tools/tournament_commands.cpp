@@ -2,37 +2,44 @@
 #include <cstdio>
 #include <memory>
 
-#include "tournament/params.h"
-#include "tournament/search.h"
 #include "driver/exchange.h"
-#include "engine/engine.h"
+#include "engine/classic_move.h"
+#include "engine/tournament_engine.h"
 #include "platform/platform.h"
 #include "tools/bench.h"
 #include "tools/tool_support.h"
+#include "tournament/params.h"
 
 namespace pentad {
 namespace {
 
-using tournament::Iteration;
-
-std::string cellList(const Iteration &it) {
+std::string cellList(const Thought &t) {
     std::string text;
-    for (int i = 0; i < it.pvLength; ++i) {
-        const int p = it.pv[size_t(i)];
+    for (int i = 0; i < t.lineLength; ++i) {
         if (i) text += ',';
-        text += std::to_string(tournament::rowOf(p) * BoardSize + tournament::columnOf(p));
+        text += std::to_string(t.line[size_t(i)]);
     }
     return text;
 }
 
-struct PrintingIterations : tournament::Observer {
-    void iterationDone(const Iteration &it) override {
+struct PrintingIterations : ThinkObserver {
+    void progress(const Thought &t) override {
         std::printf("{\"depth\":%d,\"selDepth\":%d,\"value\":%d,\"nodes\":%lld,\"ms\":%lld,"
                     "\"line\":[%s]}\n",
-                    it.depth, it.selDepth, it.value, (long long)it.nodes, (long long)it.ms,
-                    cellList(it).c_str());
+                    t.depth, t.selDepth, t.value, (long long)t.nodes, (long long)t.ms,
+                    cellList(t).c_str());
     }
 };
+
+// The engine's stones of a position whose side to move follows from the stone counts.
+Position positionOf(const PositionInput &in) {
+    const char own = stoneCount(in) % 2 == 0 ? 'X' : 'O';
+    Position p{};
+    for (int c = 0; c < CellCount; ++c)
+        if (in.board[size_t(c)] != '-')
+            p[size_t(c)] = in.board[size_t(c)] == own ? Stone::Own : Stone::Opponent;
+    return p;
+}
 
 } // namespace
 
@@ -42,7 +49,7 @@ int tournamentSearchCommand(const char *dir, const Options &options) {
         !options.number("--ms", ms))
         return 2;
     PositionInput in;
-    std::string error;
+    std::string error, note;
     if (!readExchangeFiles(dir, in, error)) {
         std::fputs(error.c_str(), stderr);
         return 1;
@@ -52,57 +59,52 @@ int tournamentSearchCommand(const char *dir, const Options &options) {
         std::fputs("pentad-tools: the board has no empty cell\n", stderr);
         return 1;
     }
-    auto board = std::make_unique<tournament::PatternBoard>();
-    board->setUp(in.board);
-    tournament::Searcher searcher;
-    if (!searcher.allocate(size_t(64) << 20)) {
-        std::fputs("pentad-tools: not enough memory for the transposition table\n", stderr);
+    std::unique_ptr<Engine> engine = makeTournamentEngine();
+    if (!engine->newGame(GameRules{}, error) || !engine->ready(error, note)) {
+        std::fprintf(stderr, "pentad-tools: %s\n", error.c_str());
         return 1;
     }
-    tournament::Limits limits;
+    engine->setPosition(positionOf(in));
+    ThinkLimits limits;
     limits.clockOrigin = processClockMs();
     limits.maxDepth = int(depth);
     limits.maxNodes = nodes;
-    if (ms >= 0) {
-        limits.maximumMs = ms;
-        limits.optimumMs = ms / 2;
-    } else if (depth == 0 && nodes == 0) {
-        limits.maximumMs = 1000;
-        limits.optimumMs = 500;
-    }
+    // A turn limit alone: no new iteration after 60 % of it, by default half a second.
+    limits.matchMs = 0;
+    limits.turnMs = (ms >= 0 ? ms : 1000) + SafetyMs;
     PrintingIterations observer;
-    const tournament::Result r = searcher.think(*board, limits, &observer);
-    const int move = tournament::rowOf(r.move) * BoardSize + tournament::columnOf(r.move);
+    const Thought t = engine->think(limits, &observer);
     std::printf("{\"move\":%d,\"col\":%d,\"row\":%d,\"value\":%d,\"win\":%d,\"depth\":%d,"
                 "\"selDepth\":%d,\"nodes\":%lld,\"ms\":%lld,\"decidedBy\":\"%s\",\"line\":[%s]}\n",
-                move, move % BoardSize, move / BoardSize, r.last.value,
-                tournament::winDistance(r.last.value), r.last.depth, r.last.selDepth,
-                (long long)r.last.nodes, (long long)(processClockMs() - limits.clockOrigin),
-                r.reason, cellList(r.last).c_str());
+                t.move, t.move % BoardSize, t.move / BoardSize, t.value, t.winIn, t.depth,
+                t.selDepth, (long long)t.nodes, (long long)(processClockMs() - limits.clockOrigin),
+                t.decidedBy, cellList(t).c_str());
     return 0;
 }
 
 BenchResult runTournamentBench(int depth, bool print) {
     BenchResult result;
-    tournament::Searcher searcher;
-    searcher.allocate(size_t(16) << 20);
-    auto board = std::make_unique<tournament::PatternBoard>();
+    std::unique_ptr<Engine> engine = makeTournamentEngine();
+    engine->setMemory(TournamentBaseMemory + (16ll << 20)); // a 16 MB table
+    std::string error, note;
     for (int i = 0; i < benchPositionCount(); ++i) {
-        searcher.clear();
-        board->setUp(benchInput(i).board);
-        tournament::Limits limits;
+        if (!engine->newGame(GameRules{}, error) || !engine->ready(error, note)) {
+            std::fprintf(stderr, "pentad-tools: %s\n", error.c_str());
+            return result;
+        }
+        engine->setPosition(positionOf(benchInput(i)));
+        ThinkLimits limits;
         limits.maxDepth = depth;
         const int64_t start = processClockMs();
         limits.clockOrigin = start;
-        const tournament::Result r = searcher.think(*board, limits);
+        const Thought t = engine->think(limits, nullptr);
         const int64_t ms = processClockMs() - start;
-        result.nodes += r.last.nodes;
+        result.nodes += t.nodes;
         result.ms += ms;
         if (print)
             std::printf("%2d  %2d stones  nodes %9lld  %6lld ms  move %d  depth %d value %d\n",
-                        i + 1, board->stones(), (long long)r.last.nodes, (long long)ms,
-                        tournament::rowOf(r.move) * BoardSize + tournament::columnOf(r.move),
-                        r.last.depth, r.last.value);
+                        i + 1, stoneCount(benchInput(i)), (long long)t.nodes, (long long)ms, t.move,
+                        t.depth, t.value);
     }
     return result;
 }

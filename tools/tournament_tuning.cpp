@@ -46,11 +46,11 @@
 #include <thread>
 #include <vector>
 
-#include "tournament/search.h"
-#include "tournament/evaluation.h"
-#include "tournament/pattern_board.h"
 #include "platform/platform.h"
 #include "tools/tool_support.h"
+#include "tournament/evaluation.h"
+#include "tournament/pattern_board.h"
+#include "tournament/search.h"
 
 namespace pentad {
 namespace {
@@ -305,7 +305,8 @@ int tournamentSelfPlayCommand(const Options &options) {
                 const tournament::Result r = searcher.think(*board, limits);
                 if (keep) {
                     std::string &text = seen.back().second;
-                    const bool searched = r.last.depth > 0 || std::string_view(r.reason) != "search";
+                    const bool searched =
+                        r.last.depth > 0 || std::string_view(r.reason) != "search";
                     const auto value = uint16_t(
                         int16_t(searched ? std::clamp(r.last.value, -32767, 32767) : -32768));
                     text[3] = char(value & 0xff);

@@ -1,6 +1,6 @@
 // The tournament engine's evaluation and ordering tables: data, not code, so that a tuner
-// can replace them. They are embedded at build from resources/tournament_eval.bin (resource "tournamenteval")
-// and checked on loading.
+// can replace them. They are embedded at build from resources/tournament_eval.bin (resource
+// "tournamenteval") and checked on loading.
 //
 // File layout (little-endian):
 //   bytes 0-7    "PNTDEVAL"

@@ -4,11 +4,10 @@
 #include <cmath>
 #include <cstring>
 
-#include "tournament/params.h"
 #include "platform/platform.h"
+#include "tournament/params.h"
 
 namespace pentad::tournament {
-
 
 namespace {
 

@@ -40,7 +40,7 @@ struct Observer {
 };
 
 struct Result {
-    int move = tournament::NoCell;    ///< padded cell, always empty
+    int move = tournament::NoCell; ///< padded cell, always empty
     Iteration last;                ///< the deepest iteration that finished
     const char *reason = "search"; ///< what decided: "search", "five", "block", "four", "opening"
 };

@@ -14,6 +14,4 @@ bool loadPatternTables(EngineState &e);
 /// Rebuilds `PatternScore` from the class table and the working level scores.
 void buildPatternScore(EngineState &e);
 
-inline int classLevel(int lineClass) { return lineClass / 10; }
-
 } // namespace pentad

@@ -25,9 +25,6 @@ struct SolverLimits {
     int maxDepth = 30;     ///< VCF: attacker fours; VCT: attacker threat moves
     int vcfDepth = 12;     ///< VCT: depth of the VCFs that make a three a threat
     int64_t deadline = -1; ///< process clock (ms) at which the solve gives up; -1 none
-    /// Collect the proof's zone (see ThreatSolver::zone); known wins are then proven afresh,
-    /// so that every cell of the proof is seen.
-    bool collectZone = false;
 };
 
 struct SolverResult {
@@ -46,25 +43,19 @@ public:
     /// A VCT, deepened one threat move at a time up to limits.maxDepth.
     SolverResult vct(EngineState &e, Side attacker, const SolverLimits &limits);
 
-    /// Searches on a board already attached (used by the move choice's checks).
+    /// The threat view the solves play on (tests follow stones on it).
     ThreatBoard &board() { return board_; }
-    SolverResult vcfOnBoard(Side attacker, const SolverLimits &limits);
-    SolverResult vctOnBoard(Side attacker, const SolverLimits &limits);
 
     /// Forgets every proven and refuted position (a fresh start for reproducible runs).
     void clear() {
         vcfTable_.clear();
         vctTable_.clear();
     }
-    /// Five points the last winning VCF left the attacker (its final threat's cost cells).
-    const CellSet &finalFives() const { return finalFives_; }
-    /// With limits.collectZone: every cell either side played in a won subtree of the last
-    /// solve, and the five points that ended them. A defence off these cells leaves the
-    /// proof standing, so only they (and the defender's own forcing moves) can refute it.
-    const CellSet &zone() const { return zone_; }
 
 private:
     enum Outcome { Fail = 0, Win = 1, Abort = 2 };
+    SolverResult vcfOnBoard(Side attacker, const SolverLimits &limits);
+    SolverResult vctOnBoard(Side attacker, const SolverLimits &limits);
     template <Side A> Outcome vcfNode(int depth, int ply);
     template <Side A> Outcome vctOr(int depth, int ply);
     template <Side A> Outcome vctAnd(int depth, int ply);
@@ -82,7 +73,6 @@ private:
     std::array<int16_t, MaxSolverLine + 4> path_{};
     int winLength_ = 0;
     CellSet finalFives_;
-    CellSet zone_;
 };
 
 /// The process-wide solver (its tables are allocated on first use).

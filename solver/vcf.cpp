@@ -21,7 +21,6 @@ void ThreatSolver::begin(const SolverLimits &limits) {
     nodes_ = 0;
     aborted_ = false;
     winLength_ = 0;
-    zone_ = CellSet{};
 }
 
 bool ThreatSolver::limitReached() {
@@ -39,7 +38,6 @@ bool ThreatSolver::playsFive(Side attacker, int ply) {
     path_[size_t(ply)] = int16_t(fives.first());
     winLength_ = ply + 1;
     finalFives_ = fives;
-    if (limits_.collectZone) zone_ |= fives;
     return true;
 }
 
@@ -98,7 +96,6 @@ template <Side A> ThreatSolver::Outcome ThreatSolver::vcfNode(int depth, int ply
                     // The defender has no five and cannot stop two.
                     winLength_ = ply + 1;
                     finalFives_ = b.fives(A);
-                    if (limits_.collectZone) zone_ |= finalFives_;
                     r = Win;
                 } else if (points == 1) {
                     // 4. The forced block; a block that makes him two five points refutes.
@@ -107,10 +104,8 @@ template <Side A> ThreatSolver::Outcome ThreatSolver::vcfNode(int depth, int ply
                     path_[size_t(ply + 1)] = int16_t(block);
                     if (b.fives(D).countUpToTwo() < 2) r = vcfNode<A>(depth - 1, ply + 2);
                     b.undo(block, D);
-                    if (r == Win && limits_.collectZone) zone_.set(block);
                 }
                 b.undo(m, A);
-                if (r == Win && limits_.collectZone) zone_.set(m);
                 if (r != Fail) return r;
             }
         }

@@ -62,7 +62,7 @@ template <Side A> ThreatSolver::Outcome ThreatSolver::vctOr(int depth, int ply) 
     const int known = vctTable_.probe(key, depth);
     if (known == 0) return Fail;
     // A known win names no move, so the root searches on to find one.
-    if (known == 1 && ply > 0 && !limits_.collectZone) {
+    if (known == 1 && ply > 0) {
         winLength_ = ply;
         return Win;
     }
@@ -95,7 +95,6 @@ template <Side A> ThreatSolver::Outcome ThreatSolver::vctOr(int depth, int ply) 
         Outcome r = vctAnd<A>(depth - 1, ply + 1);
         b.undo(m, A);
         if (r == Win) {
-            if (limits_.collectZone) zone_.set(m);
             vctTable_.storeWin(key, depth);
             return Win;
         }
@@ -114,14 +113,13 @@ template <Side A> ThreatSolver::Outcome ThreatSolver::vctAnd(int depth, int ply)
     const int points = b.fives(A).countUpToTwo();
     if (points >= 2) {
         winLength_ = ply;
-        if (limits_.collectZone) zone_ |= b.fives(A);
         return Win;
     }
     if (ply + 4 >= MaxSolverLine) return Fail;
     const uint64_t key = b.key() ^ AndSalt[A] ^ (VcfDepthSalt * uint64_t(limits_.vcfDepth));
     const int known = vctTable_.probe(key, depth);
     if (known == 0) return Fail;
-    if (known == 1 && !limits_.collectZone) {
+    if (known == 1) {
         winLength_ = ply;
         return Win;
     }
@@ -160,7 +158,6 @@ template <Side A> ThreatSolver::Outcome ThreatSolver::vctAnd(int depth, int ply)
             vctTable_.storeFail(key, depth);
             return Fail;
         }
-        if (limits_.collectZone) zone_.set(r);
         // Keep the line of the first answer as the one to report.
         if (keptLength < 0) {
             keptLength = winLength_;

@@ -6,6 +6,7 @@
 #include "driver/pbrain.h"
 #include "platform/platform.h"
 #include "tournament/evaluation.h"
+#include "tournament/network.h"
 #include "tournament/params.h"
 
 int main(int argc, char **argv) {
@@ -21,6 +22,14 @@ int main(int argc, char **argv) {
             // Candidate evaluation tables for the tournament engine, for tuning matches.
             std::string error;
             if (!pentad::tournament::loadEvalTablesFile(argv[++i], error)) {
+                std::cerr << "pbrain-pentad: " << error << "\n";
+                return 2;
+            }
+        } else if (arg == "--network" && i + 1 < argc) {
+            // A network evaluation for the tournament engine: a file, or the embedded one.
+            std::string error, file = argv[++i];
+            if (!(file == "embedded" ? pentad::tournament::useEmbeddedNetwork(error)
+                                     : pentad::tournament::loadNetworkFile(file, error))) {
                 std::cerr << "pbrain-pentad: " << error << "\n";
                 return 2;
             }
@@ -41,8 +50,10 @@ int main(int argc, char **argv) {
             options.fixedSeed = true;
             options.seed = uint32_t(v);
         } else {
-            std::cerr << "pbrain-pentad: unknown option '" << arg
-                      << "' (known: --classic, --seed N, --eval-file FILE, --param NAME=VALUE)\n";
+            std::cerr
+                << "pbrain-pentad: unknown option '" << arg
+                << "' (known: --classic, --seed N, --eval-file FILE, --network FILE|embedded, "
+                   "--param NAME=VALUE)\n";
             return 2;
         }
     }

@@ -10,6 +10,8 @@ extern const unsigned char japanese_data[];
 extern const unsigned long japanese_size;
 extern const unsigned char tournamenteval_data[];
 extern const unsigned long tournamenteval_size;
+extern const unsigned char tournamentnet_data[];
+extern const unsigned long tournamentnet_size;
 } // namespace embedded
 
 std::span<const uint8_t> findResource(std::string_view name) {
@@ -23,6 +25,7 @@ std::span<const uint8_t> findResource(std::string_view name) {
         {"sec4", embedded::sec4_data, &embedded::sec4_size},
         {"japanese", embedded::japanese_data, &embedded::japanese_size},
         {"tournamenteval", embedded::tournamenteval_data, &embedded::tournamenteval_size},
+        {"tournamentnet", embedded::tournamentnet_data, &embedded::tournamentnet_size},
     };
     for (const Entry &entry : entries)
         if (entry.name == name) return {entry.data, size_t(*entry.size)};

@@ -41,13 +41,15 @@ constexpr ToolCommand Commands[] = {
      commandGenerate},
     {"search",
      "DIR [--engine classic] [--seed S] [--turn-s T] [--match-ms M] [--no-clock] "
-     "[--max-iterations K] [--no-book] | DIR --engine tournament [--depth D] [--nodes N] [--ms T]",
+     "[--max-iterations K] [--no-book] | DIR --engine tournament [--depth D] [--nodes N] [--ms T] "
+     "[--network FILE]",
      "the engine's whole move for DIR: one JSON line per root search, then the move; "
      "--engine tournament: the tournament engine's move, one JSON line per iteration, then the "
      "move, value, depth and line (default 1000 ms); "
      "--no-clock makes it reproducible, --no-book searches book positions too",
      commandSearch},
-    {"bench", "[--engine classic] [--iterations K] | --engine tournament [--depth D]",
+    {"bench",
+     "[--engine classic] [--iterations K] | --engine tournament [--depth D] [--network FILE]",
      "search the bench positions for their first K root searches (default 3) and print the "
      "node signature and nodes per second; --engine tournament: the tournament engine to "
      "depth D (default 7) from an empty table",
@@ -71,11 +73,12 @@ constexpr ToolCommand Commands[] = {
     {"selfplay",
      "--x-set A --o-set B [--games N] [--seed S] [--turn-s T] [--match-ms M] | --engine "
      "tournament --openings FILE --out FILE [--games N] [--nodes N] [--threads T] [--seed S] "
-     "[--random-moves K] [--eval-file FILE]",
+     "[--random-moves K] [--eval-file FILE] [--network FILE] [--records]",
      "games between two stored weight sets, with the score and an Elo estimate; --engine "
      "tournament: the tournament engine's self-play, its quiet positions with the result in the "
      "--out file (binary, documented in tools/tournament_tuning.cpp; a second run on the same file "
-     "plays only the games it lacks)",
+     "plays only the games it lacks); --records: the games whole, with the search's value of "
+     "every position, for the network trainer",
      commandSelfPlay},
     {"params", "",
      "the tournament engine's tunable search constants, one a line: name, value, low, high, step "

@@ -77,6 +77,7 @@ int commandBench(int argc, char **argv) {
     Options options{argc, argv, 2};
     if (const char *engine = options.value("--engine")) {
         if (std::string_view(engine) == "tournament") {
+            if (!useNetworkOption(options)) return 1;
             long long depth = TournamentBenchDepth;
             if (!options.number("--depth", depth)) return 2;
             if (depth < 1 || depth > 20) {

@@ -108,6 +108,9 @@ int commandParams(int argc, char **argv);
 /// The tournament engine's move on a folder (--depth, --nodes, --ms): a JSON line per
 /// iteration, then the move, its value, depth and line.
 int tournamentSearchCommand(const char *dir, const Options &options);
+/// --network FILE (or "embedded"): the tournament engine evaluates with that network; false
+/// after a message when it cannot be used.
+bool useNetworkOption(const Options &options);
 /// Depth of the tournament engine's bench.
 constexpr int TournamentBenchDepth = 7;
 

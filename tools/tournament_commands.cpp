@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "tools/bench.h"
 #include "tools/tool_support.h"
+#include "tournament/network.h"
 #include "tournament/params.h"
 
 namespace pentad {
@@ -43,7 +44,19 @@ Position positionOf(const PositionInput &in) {
 
 } // namespace
 
+bool useNetworkOption(const Options &options) {
+    const char *file = options.value("--network");
+    if (!file) return true;
+    std::string error;
+    if (std::string_view(file) == "embedded" ? tournament::useEmbeddedNetwork(error)
+                                             : tournament::loadNetworkFile(file, error))
+        return true;
+    std::fprintf(stderr, "pentad-tools: %s\n", error.c_str());
+    return false;
+}
+
 int tournamentSearchCommand(const char *dir, const Options &options) {
+    if (!useNetworkOption(options)) return 1;
     long long depth = 0, nodes = 0, ms = -1;
     if (!options.number("--depth", depth) || !options.number("--nodes", nodes) ||
         !options.number("--ms", ms))

@@ -28,8 +28,22 @@
 //       uint16  n, then n pairs (uint16 combination, int16 count): over the empty cells, how
 //               many hold that combination for the side to move less how many for the other
 // A position is quiet when the side to move has no five or open four to make and no four
-// of his to block. A run given the same file again plays only the games the file lacks, so
-// an interrupted run is resumed; a block cut short by the interruption is dropped.
+// of his to block.
+//
+// With --records the file holds the games whole instead, about 4 bytes a position, for the
+// network trainer (tools/train_network.py):
+//   header, 32 bytes: as above, with "PNTDGAME" and format version 1
+//   then one block a game, in the order games end:
+//     uint32   game number (from 0)
+//     uint8    winner: 0 black, 1 white, 2 draw
+//     uint8    stones of the opening and the random moves, played without search
+//     uint16   n, the moves of the game, then n records, black's first move first:
+//       uint16  the cell (row * 20 + column), plus 0x8000 when the position before the move
+//               was quiet
+//       int16   the search's value of the position before the move, for the side to move,
+//               or -32768 when no search ran
+// A run given the same file again plays only the games the file lacks, so an interrupted
+// run is resumed; a block cut short by the interruption is dropped.
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -59,6 +73,7 @@ using namespace tournament;
 using tournament::Side;
 
 constexpr char PositionMagic[9] = "PNTDPOS2";
+constexpr char GameMagic[9] = "PNTDGAME";
 constexpr size_t PositionHeaderBytes = 32;
 
 std::vector<std::vector<int>> readOpenings(const char *path) {
@@ -152,9 +167,10 @@ uint32_t tablesChecksum(const EvalTables &t) {
     return h;
 }
 
-std::string header(long long seed, long long nodes, long long randomMoves, uint32_t checksum) {
-    std::string h(PositionMagic, 8);
-    put16(h, 2);
+std::string header(bool records, long long seed, long long nodes, long long randomMoves,
+                   uint32_t checksum) {
+    std::string h(records ? GameMagic : PositionMagic, 8);
+    put16(h, records ? 1 : 2);
     put16(h, ComboCount);
     put16(h, CellPatternCount);
     put16(h, int(randomMoves));
@@ -167,7 +183,7 @@ std::string header(long long seed, long long nodes, long long randomMoves, uint3
 
 // The games an existing file holds whole, and the length of its whole part; false when it
 // is not a position file of these settings.
-bool scanExisting(const std::string &bytes, const std::string &expectedHeader,
+bool scanExisting(bool records, const std::string &bytes, const std::string &expectedHeader,
                   std::set<long long> &done, size_t &wholeBytes, std::string &error) {
     if (bytes.size() < PositionHeaderBytes ||
         bytes.compare(0, PositionHeaderBytes, expectedHeader) != 0) {
@@ -182,7 +198,11 @@ bool scanExisting(const std::string &bytes, const std::string &expectedHeader,
         const int count = get16(bytes, at + 6);
         size_t end = at + 8;
         bool whole = true;
-        for (int i = 0; i < count && whole; ++i) {
+        if (records) {
+            end += 4 * size_t(count);
+            whole = end <= bytes.size();
+        }
+        for (int i = 0; i < count && whole && !records; ++i) {
             if (end + 8 > bytes.size()) {
                 whole = false;
                 break;
@@ -201,7 +221,9 @@ bool scanExisting(const std::string &bytes, const std::string &expectedHeader,
 
 int tournamentSelfPlayCommand(const Options &options) {
     long long games = 100, nodes = 20000, threads = 2, seed = 1, randomMoves = 2;
+    if (!useNetworkOption(options)) return 1;
     const char *out = options.value("--out");
+    const bool records = options.flag("--records");
     const char *openingFile = options.value("--openings");
     if (!options.number("--games", games) || !options.number("--nodes", nodes) ||
         !options.number("--threads", threads) || !options.number("--seed", seed) ||
@@ -238,7 +260,7 @@ int tournamentSelfPlayCommand(const Options &options) {
     }
 
     // Resume: keep the whole games of an existing file, drop a block cut short.
-    const std::string expected = header(seed, nodes, randomMoves, tablesChecksum(*tables));
+    const std::string expected = header(records, seed, nodes, randomMoves, tablesChecksum(*tables));
     std::set<long long> done;
     {
         std::ifstream existing(out, std::ios::binary);
@@ -247,7 +269,7 @@ int tournamentSelfPlayCommand(const Options &options) {
                               std::istreambuf_iterator<char>());
             size_t whole = 0;
             if (!bytes.empty()) {
-                if (!scanExisting(bytes, expected, done, whole, error)) {
+                if (!scanExisting(records, bytes, expected, done, whole, error)) {
                     std::fprintf(stderr, "pentad-tools: %s: %s\n", out, error.c_str());
                     return 1;
                 }
@@ -295,22 +317,29 @@ int tournamentSelfPlayCommand(const Options &options) {
                 if (near.empty()) break;
                 board->place(near[pairRng() % near.size()]);
             }
+            const int unsearched = board->stones();
             std::vector<std::pair<Colour, std::string>> seen;
+            std::string moves; // --records: every move of the game with its value
             int winner = -1;
             while (board->stones() < MaxStones) {
-                const bool keep = quiet(*board) && seen.size() < 65535;
+                const bool isQuiet = quiet(*board);
+                const bool keep = !records && isQuiet && seen.size() < 65535;
                 if (keep) seen.push_back({board->toMove(), describe(*board, diff)});
                 tournament::Limits limits;
                 limits.maxNodes = nodes + int64_t(g % 2) * 997; // the pair plays apart
                 const tournament::Result r = searcher.think(*board, limits);
+                const bool searched = r.last.depth > 0 || std::string_view(r.reason) != "search";
+                const auto value =
+                    uint16_t(int16_t(searched ? std::clamp(r.last.value, -32767, 32767) : -32768));
                 if (keep) {
                     std::string &text = seen.back().second;
-                    const bool searched =
-                        r.last.depth > 0 || std::string_view(r.reason) != "search";
-                    const auto value = uint16_t(
-                        int16_t(searched ? std::clamp(r.last.value, -32767, 32767) : -32768));
                     text[3] = char(value & 0xff);
                     text[4] = char(value >> 8);
+                }
+                if (records) {
+                    put16(moves, (rowOf(r.move) * tournament::Side + columnOf(r.move)) |
+                                     (isQuiet ? 0x8000 : 0));
+                    put16(moves, value);
                 }
                 const Colour mover = board->toMove();
                 const bool five = board->cellPattern(mover, r.move) == Five;
@@ -323,14 +352,28 @@ int tournamentSelfPlayCommand(const Options &options) {
             std::string block;
             put32(block, uint32_t(g));
             put8(block, winner < 0 ? 2 : winner == Black ? 0 : 1);
-            put8(block, 0);
-            put16(block, int(seen.size()));
-            for (const auto &[colour, text] : seen) {
-                put8(block, winner < 0 ? 1 : winner == colour ? 2 : 0);
-                block += text;
+            if (records) {
+                // The moves before the first search, then the searched ones.
+                std::string opening;
+                for (int i = 0; i < unsearched; ++i) {
+                    put16(opening,
+                          rowOf(board->moveAt(i)) * tournament::Side + columnOf(board->moveAt(i)));
+                    put16(opening, uint16_t(int16_t(-32768)));
+                }
+                put8(block, unsearched);
+                put16(block, int((opening.size() + moves.size()) / 4));
+                block += opening + moves;
+                positions += (long long)(moves.size() / 4);
+            } else {
+                put8(block, 0);
+                put16(block, int(seen.size()));
+                for (const auto &[colour, text] : seen) {
+                    put8(block, winner < 0 ? 1 : winner == colour ? 2 : 0);
+                    block += text;
+                }
+                positions += (long long)seen.size();
             }
             ++wins[winner < 0 ? 2 : winner == Black ? 0 : 1];
-            positions += (long long)seen.size();
             std::lock_guard<std::mutex> guard(lock);
             std::fwrite(block.data(), 1, block.size(), file);
             std::fflush(file);

@@ -44,7 +44,8 @@ const EvalTables &zeroTables() {
 uint64_t stoneKey(Colour c, int p) { return keys().stone[c][size_t(p)]; }
 
 PatternBoard::PatternBoard()
-    : tables_(&patternTables()), eval_(activeEvalTables() ? activeEvalTables() : &zeroTables()) {
+    : tables_(&patternTables()), eval_(activeEvalTables() ? activeEvalTables() : &zeroTables()),
+      net_(activeNetwork() ? std::make_unique<NetworkState>(*activeNetwork()) : nullptr) {
     keys();
     reset();
 }
@@ -64,6 +65,8 @@ void PatternBoard::reset() {
         cellPattern_[size_t(c)].fill(None);
     }
     stones_ = 0;
+    if (net_) net_->reset();
+    netValid_ = netCount_ = 0;
     changedCount_ = 0;
     lastChanged_.fill(-1);
     side_ = Black;
@@ -205,6 +208,7 @@ void PatternBoard::undo() {
     const auto stone = uint16_t(stoneOf(c));
     cell_[size_t(p)] = Empty;
     hash_ ^= stoneKey(c, p);
+    netValid_ = std::min(netValid_, stones_);
     for (int d = 0; d < 4; ++d) {
         const int step = Step[size_t(d)];
         for (int k = 1; k <= 4; ++k) {
@@ -253,7 +257,26 @@ CellPattern PatternBoard::strongest(Colour c) const {
     return None;
 }
 
+void PatternBoard::syncNetwork() const {
+    while (netCount_ > netValid_) {
+        const auto [cell, colour] = netMoves_[size_t(--netCount_)];
+        net_->remove(cell, colour);
+    }
+    for (; netCount_ < stones_; ++netCount_) {
+        const int p = moves_[size_t(netCount_)];
+        const auto entry = std::pair{int16_t(rowOf(p) * Side + columnOf(p)),
+                                     cell_[size_t(p)] == BlackStone ? Black : White};
+        netMoves_[size_t(netCount_)] = entry;
+        net_->place(entry.first, entry.second);
+    }
+    netValid_ = stones_;
+}
+
 int PatternBoard::evaluate() const {
+    if (net_) {
+        syncNetwork();
+        return net_->evaluate(toMove());
+    }
     const Colour us = toMove(), them = other(us);
     return valueSum_[us] - valueSum_[them] + eval_->threat[strongest(us)][strongest(them)] +
            eval_->tempo;
@@ -300,6 +323,14 @@ bool PatternBoard::verify() const {
                     return false;
         }
     }
+    // The network's sums follow from its codes, and equal those of the board built afresh.
+    if (net_) {
+        syncNetwork();
+        fresh.syncNetwork();
+    }
+    if (net_ && (!net_->verify() || fresh.net_->evaluate(Black) != net_->evaluate(Black) ||
+                 fresh.net_->evaluate(White) != net_->evaluate(White)))
+        return false;
     return fresh.hash_ == hash_;
 }
 

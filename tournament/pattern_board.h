@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "tournament/evaluation.h"
+#include "tournament/network.h"
 #include "tournament/patterns.h"
 
 namespace pentad::tournament {
@@ -64,6 +65,8 @@ public:
 
     Colour toMove() const { return side_; }
     int stones() const { return stones_; }
+    /// The padded cell of the i-th stone placed (from 0).
+    int moveAt(int i) const { return moves_[size_t(i)]; }
     uint64_t hash() const { return hash_; }
     bool isEmpty(int p) const { return cell_[size_t(p)] == Empty; }
     /// An empty cell within two cells (in a 5 x 5 square) of a stone.
@@ -103,6 +106,14 @@ private:
 
     const PatternTables *tables_;
     const EvalTables *eval_;
+    /// The network's sums when a network evaluates (activeNetwork() when the board was made).
+    /// They follow the stones lazily, when a value is asked for: a stone placed and taken
+    /// back unevaluated costs them nothing. The first `netValid_` stones of `moves_` are
+    /// still those the sums hold; `netMoves_` are the stones they hold, in order.
+    std::unique_ptr<NetworkState> net_;
+    mutable int netValid_ = 0, netCount_ = 0;
+    mutable std::array<std::pair<int16_t, Colour>, MaxStones> netMoves_{};
+    void syncNetwork() const;
     std::array<uint8_t, PaddedCells> cell_{};
     std::array<std::array<uint16_t, PaddedCells>, 4> lineKey_{};
     std::array<std::array<PatternKey, PaddedCells>, 2> patternKey_{};

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Checks that each Windows executable carries the engine's data resources: RCDATA
 (type 10) entries named WHITES (19683 bytes), SEC4 (6561 bytes) and JAPANESE (the size of
-resources/japanese.bin). Reads the PE resource directory directly."""
+resources/japanese.bin), and the tournament engine's TOURNAMENTEVAL and TOURNAMENTNET.
+Reads the PE resource directory directly."""
 import os
 import struct
 import sys
@@ -9,7 +10,9 @@ import sys
 RT_RCDATA = 10
 HERE = os.path.dirname(os.path.abspath(__file__))
 BOOK = os.path.join(HERE, "..", "..", "resources", "japanese.bin")
-EXPECTED = {"WHITES": 19683, "SEC4": 6561, "JAPANESE": os.path.getsize(BOOK), "TOURNAMENTEVAL": 11274}
+NETWORK = os.path.join(HERE, "..", "..", "resources", "tournament_network.bin")
+EXPECTED = {"WHITES": 19683, "SEC4": 6561, "JAPANESE": os.path.getsize(BOOK), "TOURNAMENTEVAL": 11274,
+            "TOURNAMENTNET": os.path.getsize(NETWORK)}
 
 
 def resources(path):

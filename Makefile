@@ -7,7 +7,7 @@ SANITIZE_DIR := build/sanitize
 VERIFY_DIR := build/verify
 
 .PHONY: all release sanitize play test test-release test-sanitize verify fuzz bench format format-check \
-	clean windows dist test-windows test-web soak-web tune spsa
+	clean windows dist test-windows test-web soak-web tune train spsa
 
 all: release
 
@@ -39,6 +39,14 @@ ROUNDS ?= 1
 TUNE_ARGS ?=
 tune: release
 	python3 tools/tune_loop.py --rounds $(ROUNDS) --install $(TUNE_ARGS)
+
+# The network loop (tools/train_loop.py): ROUNDS rounds of self-play with whole game records,
+# training (tools/train_network.py, Debian's python3-torch), export and an A/B match; the
+# network kept is installed into resources/ with its check positions and bench signature.
+# Work in build/train; an interrupted run resumes where it stopped.
+TRAIN_ARGS ?=
+train: release
+	/usr/bin/python3 tools/train_loop.py --rounds $(ROUNDS) --install $(TRAIN_ARGS)
 
 # SPSA over the tournament engine's search constants (tools/spsa.py), matches against itself.
 SPSA_ARGS ?=

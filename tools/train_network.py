@@ -133,7 +133,7 @@ def build_model(torch, channels, features, hidden):
             self.convs = nn.ModuleList([nn.Conv1d(channels, channels, 3) for _ in range(RADIUS - 1)] +
                                        [nn.Conv1d(channels, features, 3)])
             # The board-wide sums, standardised; the export folds this into the head's first layer.
-            self.norm = nn.BatchNorm1d(features, affine=False, momentum=0.01)
+            self.norm = nn.BatchNorm1d(features, affine=False, momentum=0.1)
             self.h1 = nn.Linear(features, hidden)
             self.h2 = nn.Linear(hidden, hidden)
             self.out = nn.Linear(hidden, 1)
@@ -240,7 +240,19 @@ def main():
     sched = torch.optim.lr_scheduler.CosineAnnealingLR(opt, T_max=max(1, args.epochs))
     loss_fn = torch.nn.BCEWithLogitsLoss()
 
+    def recalibrate():
+        """The standardisation's statistics afresh, for the network as it now is: the running
+        averages lag behind a line network that is still learning."""
+        net.norm.reset_running_stats()
+        net.norm.momentum = None
+        sample = rng.choice(train_idx, size=min(len(train_idx), 8 * args.batch), replace=False)
+        with torch.no_grad():
+            for i in range(0, len(sample), args.batch):
+                net(torch.from_numpy(line_codes(boards[np.sort(sample[i:i + args.batch])])))
+        net.norm.momentum = 0.1
+
     def evaluate(idx):
+        recalibrate()
         net.eval()
         total, n = 0.0, 0
         with torch.no_grad():

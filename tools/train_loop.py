@@ -24,21 +24,9 @@ import json
 import os
 import re
 import shutil
-import subprocess
 import sys
-import time
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-OPENINGS = os.path.join(os.path.dirname(ROOT), "shared", "openings", "balanced_freestyle_20x20.txt")
-
-
-def run(cmd, log=None):
-    print("+ " + " ".join(cmd), flush=True)
-    t0 = time.time()
-    out = subprocess.run(cmd, check=True, stdout=subprocess.PIPE, text=True).stdout
-    if log:
-        open(log, "w").write(out)
-    return out, time.time() - t0
+from tune_loop import OPENINGS, ROOT, run
 
 
 def engine(pbrain, network):

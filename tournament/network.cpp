@@ -7,6 +7,9 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#if defined(__SSE2__)
+#include <immintrin.h>
+#endif
 
 #include "platform/resources.h"
 
@@ -283,33 +286,93 @@ void NetworkState::reset() {
     }
 }
 
+namespace {
+
+// A cell's 16 features in registers: one AVX2 register, two SSE2 ones, or the compiler's
+// generic vectors. Clipping uses the int16 min and max instructions: without AVX2 the
+// compiler turns plain vector comparisons into scalar code. Rows are copied in and out with
+// memcpy, which compiles to plain vector loads and stores.
+#if defined(__AVX2__)
+struct Lanes {
+    __m256i v;
+    static Lanes load(const FeatureVector &f) {
+        Lanes l;
+        std::memcpy(&l.v, &f, sizeof l.v);
+        return l;
+    }
+    void store(FeatureVector &f) const { std::memcpy(&f, &v, sizeof v); }
+    Lanes operator+(Lanes o) const { return {_mm256_add_epi16(v, o.v)}; }
+    Lanes operator-(Lanes o) const { return {_mm256_sub_epi16(v, o.v)}; }
+    Lanes clip(Lanes top) const {
+        return {_mm256_min_epi16(_mm256_max_epi16(v, _mm256_setzero_si256()), top.v)};
+    }
+};
+#elif defined(__SSE2__)
+struct Lanes {
+    __m128i lo, hi;
+    static Lanes load(const FeatureVector &f) {
+        Lanes l;
+        std::memcpy(&l.lo, &f, 16);
+        std::memcpy(&l.hi, reinterpret_cast<const char *>(&f) + 16, 16);
+        return l;
+    }
+    void store(FeatureVector &f) const {
+        std::memcpy(&f, &lo, 16);
+        std::memcpy(reinterpret_cast<char *>(&f) + 16, &hi, 16);
+    }
+    Lanes operator+(Lanes o) const { return {_mm_add_epi16(lo, o.lo), _mm_add_epi16(hi, o.hi)}; }
+    Lanes operator-(Lanes o) const { return {_mm_sub_epi16(lo, o.lo), _mm_sub_epi16(hi, o.hi)}; }
+    Lanes clip(Lanes top) const {
+        const __m128i zero = _mm_setzero_si128();
+        return {_mm_min_epi16(_mm_max_epi16(lo, zero), top.lo),
+                _mm_min_epi16(_mm_max_epi16(hi, zero), top.hi)};
+    }
+};
+#else
+struct Lanes {
+    FeatureVector v;
+    static Lanes load(const FeatureVector &f) { return {f}; }
+    void store(FeatureVector &f) const { f = v; }
+    Lanes operator+(Lanes o) const { return {v + o.v}; }
+    Lanes operator-(Lanes o) const { return {v - o.v}; }
+    Lanes clip(Lanes top) const {
+        const FeatureVector zero{};
+        return {v < zero ? zero : (v > top.v ? top.v : v)};
+    }
+};
+#endif
+
+} // namespace
+
 // A stone changes the code of every line through its cell: in the line of the cell k steps
 // before it, its state joins at digit k + (cells before that line's centre).
 void NetworkState::update(int cell, Colour c, int sign) {
     const Geometry &g = geometry();
-    const FeatureVector zero{}, top = zero + int16_t(net_.quant);
+    const FeatureVector topRow = FeatureVector{} + int16_t(net_.quant);
+    const Lanes top = Lanes::load(topRow);
     for (int view = 0; view < 2; ++view) {
         const int state = (c == Colour(view) ? 1 : 2) * sign;
         // The clipped sums' change, at most 44 cells of at most the clip each: an int16 holds it.
-        FeatureVector change{};
+        Lanes change = Lanes::load(FeatureVector{});
         for (int d = 0; d < 4; ++d) {
             const auto &line = g.along[size_t(d)][size_t(cell)];
             for (int k = -NetRadius; k <= NetRadius; ++k) {
                 const int p = line[size_t(NetRadius - k)]; // the cell this stone is k after
                 if (p < 0) continue;
                 int32_t &code = code_[size_t(view)][size_t(d)][size_t(p)];
-                const FeatureVector before = net_.table[size_t(code)];
+                const Lanes before = Lanes::load(net_.table[size_t(code)]);
                 code += state * Pow3[size_t(k + g.reach[size_t(d)][size_t(p)][0])];
                 FeatureVector &sum = sum_[size_t(view)][size_t(p)];
-                const FeatureVector old = sum;
-                sum += net_.table[size_t(code)] - before;
-                const FeatureVector oldClip = old < zero ? zero : (old > top ? top : old);
-                const FeatureVector newClip = sum < zero ? zero : (sum > top ? top : sum);
-                change += newClip - oldClip;
+                const Lanes old = Lanes::load(sum);
+                const Lanes now = old + (Lanes::load(net_.table[size_t(code)]) - before);
+                now.store(sum);
+                change = change + (now.clip(top) - old.clip(top));
             }
         }
+        FeatureVector total;
+        change.store(total);
         for (int f = 0; f < NetFeatures; ++f)
-            pooled_[size_t(view)][size_t(f)] += change[f];
+            pooled_[size_t(view)][size_t(f)] += total[f];
     }
 }
 

@@ -7,7 +7,7 @@ SANITIZE_DIR := build/sanitize
 VERIFY_DIR := build/verify
 
 .PHONY: all release sanitize play test test-release test-sanitize verify fuzz bench format format-check \
-	clean windows dist test-windows test-web soak-web tune train spsa
+	clean windows avx2 dist test-windows test-web soak-web tune train spsa
 
 all: release
 
@@ -95,22 +95,33 @@ verify:
 	$(VERIFY_DIR)/pentad-tools bench --iterations 1
 
 # Windows executables, cross-compiled and statically linked: 64-bit pentad, pbrain-pentad
-# and pentad-tools into dist/win64, 32-bit pentad and pbrain-pentad into dist/win32.
+# and pentad-tools into dist/win64 (with pbrain-pentad-avx2.exe, built for processors with
+# AVX2), 32-bit pentad and pbrain-pentad into dist/win32.
 WINDOWS_OPTIONS := -DCMAKE_BUILD_TYPE=Release -DPENTAD_TESTS=OFF -DPENTAD_BENCHMARKS=OFF
 windows:
 	cmake -S . -B build/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake $(WINDOWS_OPTIONS)
 	cmake --build build/win64 -j $(JOBS)
+	cmake -S . -B build/win64-avx2 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake \
+	  -DPENTAD_AVX2=ON $(WINDOWS_OPTIONS)
+	cmake --build build/win64-avx2 -j $(JOBS) --target pbrain-pentad
 	cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake $(WINDOWS_OPTIONS)
 	cmake --build build/win32 -j $(JOBS) --target pentad pbrain-pentad
 	mkdir -p dist/win64 dist/win32
 	cp build/win64/pentad.exe build/win64/pbrain-pentad.exe build/win64/pentad-tools.exe dist/win64/
+	cp build/win64-avx2/pbrain-pentad.exe dist/win64/pbrain-pentad-avx2.exe
 	cp build/win32/pentad.exe build/win32/pbrain-pentad.exe dist/win32/
+
+# The Linux pbrain-pentad for processors with AVX2, for the Linux archive.
+avx2:
+	cmake -S . -B build/avx2 -DCMAKE_BUILD_TYPE=Release -DPENTAD_AVX2=ON -DPENTAD_TESTS=OFF \
+	  -DPENTAD_BENCHMARKS=OFF
+	cmake --build build/avx2 -j $(JOBS) --target pbrain-pentad
 
 # Release archives in dist/: the Windows zip and the Linux tarball, named by the version.
 VERSION := $(shell cat VERSION)
-dist: windows release
+dist: windows release avx2
 	python3 tools/dist/make_dist.py --version $(VERSION) --win64 dist/win64 --win32 dist/win32 \
-	  --linux $(RELEASE_DIR) --out dist
+	  --linux $(RELEASE_DIR) --linux-avx2 build/avx2 --out dist
 
 # The end-to-end exchange-file and pbrain tests, run against the 64-bit executables under
 # wine; the resource check reads the resource directory of every executable. The prefix is

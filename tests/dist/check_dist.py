@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Unpacks a release archive and plays one move with each of its executables: the
-exchange-file engine in a folder of exchange files, the pbrain engines over a pipe.
-Windows archives run under the command given by --wine."""
+exchange-file engine in a folder of exchange files, the pbrain engines over a pipe. The
+AVX2 pbrain engine (run only on a processor with AVX2) must play the same moves as the plain
+one with the network evaluation at a node limit. Windows archives run under the command given
+by --wine."""
 import argparse
 import os
 import shlex
@@ -41,6 +43,26 @@ def pbrain(cmd):
     return answers[:1] == ["OK"] and len(answers) == 2 and move_ok(answers[1])
 
 
+# A few moves at a node limit with the network evaluation, the one part of the engine whose
+# arithmetic the AVX2 build does with other instructions.
+SAME_MOVES = ("START 20\nINFO max_node 20000\nINFO timeout_turn 30000\n"
+              "BOARD\n10,10,1\n11,11,2\n10,11,1\n9,12,2\nDONE\nTURN 12,12\nTURN 9,9\nEND\n")
+
+
+def moves(cmd):
+    r = subprocess.run(cmd + ["--seed", "1", "--network", "embedded"], input=SAME_MOVES.encode(),
+                       capture_output=True, timeout=300)
+    return [l for l in r.stdout.decode(errors="replace").splitlines()
+            if l and not l.startswith("MESSAGE") and l != "OK"]
+
+
+def has_avx2():
+    try:
+        return " avx2" in open("/proc/cpuinfo").read()
+    except OSError:
+        return False
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("archive")
@@ -57,7 +79,8 @@ def main():
         for dirpath, _, files in os.walk(tmp):
             for name in sorted(files):
                 path = os.path.join(dirpath, name)
-                if name.startswith("pentad-tools") or name in args.skip:
+                if (name.startswith("pentad-tools") or name in args.skip or
+                        ("avx2" in name and not has_avx2())):
                     print("%s: not run" % name)
                     continue
                 if name.startswith("pentad"):
@@ -69,6 +92,14 @@ def main():
                     continue
                 print("%s: %s" % (name, "one move played" if passed else "FAILED"))
                 ok &= passed
+                plain = os.path.join(dirpath, name.replace("-avx2", ""))
+                if "avx2" in name and passed and os.path.exists(plain):
+                    a, b = moves(prefix + [plain]), moves(prefix + [path])
+                    same = len(a) == 3 and a == b
+                    print("%s: %s" % (name, "the same moves as %s: %s" % (
+                        os.path.basename(plain), " ".join(a)) if same else
+                        "FAILED: %s against %s" % (b, a)))
+                    ok &= same
     return 0 if ok else 1
 
 

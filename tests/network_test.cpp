@@ -41,7 +41,7 @@ TEST(Network, BadFilesAreRefusedWithTheReason) {
         const char *message;
     } cases[] = {
         {0, 'X', "not a network file"},
-        {8, 2, "network format version 2"},
+        {8, 3, "network format version 3"},
         {10, 1, "the network is for rule 1"},
         {14, 8, "the network's shape"},
     };
@@ -56,6 +56,46 @@ TEST(Network, BadFilesAreRefusedWithTheReason) {
     EXPECT_TRUE(error.starts_with("the network file has")) << error;
     EXPECT_FALSE(loadNetworkFile("/no/such/network.bin", error));
     EXPECT_EQ(activeNetwork(), nullptr);
+}
+
+// A network trained as a correction of the tables (format 2, base 1) is added to their value;
+// the same weights alone (format 1) give the network's value only.
+TEST(Network, ACorrectionIsAddedToTheTablesValue) {
+    const std::span<const uint8_t> v1 = findResource("tournamentnet");
+    std::vector<uint8_t> v2(v1.begin(), v1.end());
+    if (v2[8] == 2) v2.erase(v2.begin() + 28, v2.begin() + 32); // back to format 1 first
+    v2[8] = 1;
+    const std::string aloneFile = testing::TempDir() + "network-alone.bin",
+                      addedFile = testing::TempDir() + "network-added.bin";
+    std::ofstream(aloneFile, std::ios::binary)
+        .write(reinterpret_cast<const char *>(v2.data()), std::streamsize(v2.size()));
+    v2[8] = 2;
+    const uint8_t base[4] = {1, 0, 0, 0};
+    v2.insert(v2.begin() + 28, base, base + 4);
+    std::ofstream(addedFile, std::ios::binary)
+        .write(reinterpret_cast<const char *>(v2.data()), std::streamsize(v2.size()));
+    // A board keeps the network it was made with: each is done with before the next loads.
+    const int cells[] = {189, 210, 190, 191, 209, 228, 231};
+    auto valueWith = [&](const std::string &file, int &tables) {
+        std::string error;
+        EXPECT_TRUE(loadNetworkFile(file, error)) << error;
+        auto board = std::make_unique<PatternBoard>();
+        for (const int cell : cells)
+            board->place(padded(cell % Side, cell / Side));
+        tables = board->tableValue();
+        const int value = board->evaluate();
+        useNoNetwork();
+        return value;
+    };
+    int tables = 0;
+    const int alone = valueWith(aloneFile, tables), added = valueWith(addedFile, tables);
+    EXPECT_NE(tables, 0);
+    EXPECT_EQ(added, alone + tables);
+    std::string error;
+    v2[28] = 2;
+    Network net;
+    EXPECT_FALSE(parseNetwork(v2, net, error));
+    EXPECT_TRUE(error.starts_with("the network's base value 2")) << error;
 }
 
 // The sums kept stone by stone, lazily, must equal those of the same stones put on afresh,
@@ -99,7 +139,8 @@ TEST(Network, ValuesAgreeWithTheTrainers) {
         auto board = std::make_unique<PatternBoard>();
         while (items >> cell)
             board->place(padded(cell % Side, cell / Side));
-        EXPECT_NEAR(board->evaluate(), expected, 3 + std::abs(expected) / 100) << line;
+        const int tables = activeNetwork()->addsToTables ? board->tableValue() : 0;
+        EXPECT_NEAR(board->evaluate() - tables, expected, 3 + std::abs(expected) / 100) << line;
         ++positions;
     }
     EXPECT_GE(positions, 4);

@@ -51,7 +51,9 @@ def main():
         first = run(loop)
         assert re.search(r"round 1: \d+ positions, held-out loss [0-9.]+ -> [0-9.]+, "
                          r"new against current [0-9.]+/2", first), first
-        for name in ("round-1.games", "round-1.bin", "round-1.png", "round-1.check", "round-1-match.txt",
+        blob = open(os.path.join(work, "round-1.bin"), "rb").read()
+        assert struct.unpack_from("<HH", blob, 8) == (2, 0) and struct.unpack_from("<H", blob, 28)[0] == 1
+        for name in ("round-1.games", "round-1.games.static", "round-1.bin", "round-1.png", "round-1.check", "round-1-match.txt",
                      "round-1.json", "summary.md"):
             assert os.path.getsize(os.path.join(work, name)) > 0, name
         again = run(loop)

@@ -80,6 +80,10 @@ constexpr ToolCommand Commands[] = {
      "plays only the games it lacks); --records: the games whole, with the search's value of "
      "every position, for the network trainer",
      commandSelfPlay},
+    {"static-values", "RECORDS OUT [--eval-file FILE]",
+     "the tables' value of every position of a --records file, an int16 a move, for the network "
+     "trainer's --base tables",
+     commandStaticValues},
     {"params", "",
      "the tournament engine's tunable search constants, one a line: name, value, low, high, step "
      "(set them with pbrain-pentad --param NAME=VALUE)",

@@ -100,6 +100,7 @@ int commandBookAnalyse(int argc, char **argv);
 // Tuning (tools/tuning_commands.cpp).
 int commandReplay(int argc, char **argv);
 int commandSelfPlay(int argc, char **argv);
+int commandStaticValues(int argc, char **argv);
 /// Starts the browser board beside this program.
 int commandServe(int argc, char **argv);
 /// The tournament engine's tunable search constants (tools/spsa.py reads them).
@@ -117,5 +118,6 @@ constexpr int TournamentBenchDepth = 7;
 /// The tournament engine's self-play positions (selfplay --engine tournament), for
 /// tools/tune_eval.py to fit its evaluation tables to.
 int tournamentSelfPlayCommand(const Options &options);
+int tournamentStaticValuesCommand(const Options &options);
 
 } // namespace pentad

@@ -44,6 +44,11 @@
 //               or -32768 when no search ran
 // A run given the same file again plays only the games the file lacks, so an interrupted
 // run is resumed; a block cut short by the interruption is dropped.
+//
+// `static-values` writes, for a file of whole games, the tables' value of every position
+// before each move, for the side to move: an int16 a move, in the file's order (a game cut
+// short at the file's end is left out, as the trainer leaves it out). The trainer learns the
+// network as a correction of that value.
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -218,6 +223,55 @@ bool scanExisting(bool records, const std::string &bytes, const std::string &exp
 }
 
 } // namespace
+
+int tournamentStaticValuesCommand(const Options &options) {
+    const char *in = options.argv[2], *out = options.argv[3];
+    if (const char *tablesFile = options.value("--eval-file")) {
+        std::string error;
+        if (!loadEvalTablesFile(tablesFile, error)) {
+            std::fprintf(stderr, "pentad-tools: %s\n", error.c_str());
+            return 1;
+        }
+    }
+    useNoNetwork();
+    std::ifstream file(in, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(file)),
+                            std::istreambuf_iterator<char>());
+    if (!file || bytes.size() < PositionHeaderBytes || bytes.compare(0, 8, GameMagic, 8) != 0) {
+        std::fprintf(stderr, "pentad-tools: %s is not a file of whole games (%s)\n", in, GameMagic);
+        return 1;
+    }
+    std::string values;
+    auto board = std::make_unique<PatternBoard>();
+    long long games = 0;
+    for (size_t at = PositionHeaderBytes; at + 8 <= bytes.size();) {
+        const int count = get16(bytes, at + 6);
+        const size_t end = at + 8 + 4 * size_t(count);
+        if (end > bytes.size()) break;
+        board->reset();
+        for (int i = 0; i < count; ++i) {
+            const int cell = get16(bytes, at + 8 + 4 * size_t(i)) & 0x7fff;
+            const int x = cell % tournament::Side, y = cell / tournament::Side;
+            if (cell >= tournament::Side * tournament::Side || !board->isEmpty(padded(x, y))) {
+                std::fprintf(stderr, "pentad-tools: %s: game %lld holds an impossible move\n", in,
+                             games);
+                return 1;
+            }
+            put16(values, std::clamp(board->tableValue(), -32767, 32767));
+            board->placeAs(padded(x, y), i % 2 ? White : Black);
+        }
+        ++games;
+        at = end;
+    }
+    std::ofstream written(out, std::ios::binary | std::ios::trunc);
+    written.write(values.data(), std::streamsize(values.size()));
+    if (!written) {
+        std::fprintf(stderr, "pentad-tools: cannot write %s\n", out);
+        return 1;
+    }
+    std::fprintf(stderr, "%lld games, %zu positions\n", games, values.size() / 2);
+    return 0;
+}
 
 int tournamentSelfPlayCommand(const Options &options) {
     long long games = 100, nodes = 20000, threads = 2, seed = 1, randomMoves = 2;

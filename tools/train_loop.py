@@ -7,7 +7,9 @@ Each round
      (pentad-tools selfplay --engine tournament --records, both cores, seed --seed + round,
      from tools/data/network_openings.txt with --random-moves random near moves);
   2. trains a network on the games of every round so far (tools/train_network.py, Debian's
-     /usr/bin/python3 with python3-torch), with its loss plot and held-out check positions;
+     /usr/bin/python3 with python3-torch), with its loss plot and held-out check positions; by
+     default as a correction of the tables' value (--base tables: pentad-tools static-values
+     writes that value beside each game file);
   3. plays it against the current engine: --match-games games at --match-ms a move, colours
      paired, from the shared balanced openings (tools/pbrain_match.py);
   4. keeps it when it scores above one half.
@@ -47,6 +49,8 @@ def main():
     ap.add_argument("--build", default=os.path.join(ROOT, "build", "release"))
     ap.add_argument("--work", default=os.path.join(ROOT, "build", "train"))
     ap.add_argument("--start", help="the network to start from (default: the tables)")
+    ap.add_argument("--base", choices=("none", "tables"), default="tables",
+                    help="tables (default): networks learn a correction of the tables' value")
     ap.add_argument("--install", action="store_true",
                     help="make the kept network the embedded one and rebuild")
     args = ap.parse_args()
@@ -69,10 +73,14 @@ def main():
                                 "--seed", str(args.seed + r)] + (["--network", current] if current else []))
             rate = re.search(r"([0-9.]+) positions/s", play)
             data = sorted(os.path.join(args.work, f) for f in os.listdir(args.work) if f.endswith(".games"))
+            if args.base == "tables":
+                for games in data:
+                    if not os.path.exists(games + ".static"):
+                        run([tools, "static-values", games, games + ".static"])
             _, train_s = run(["/usr/bin/python3", os.path.join(ROOT, "tools", "train_network.py"), "--data"] +
                              data + ["--out", stem + ".bin", "--plot", stem + ".png", "--summary", stem + "-train.json",
                                      "--check", stem + ".check", "--epochs", str(args.epochs),
-                                     "--seed", str(args.seed + r)])
+                                     "--seed", str(args.seed + r), "--base", args.base])
             train = json.load(open(stem + "-train.json"))
             match, match_s = run([sys.executable, os.path.join(ROOT, "tools", "pbrain_match.py"),
                                   "--a", engine(pbrain, stem + ".bin"), "--b", engine(pbrain, current),

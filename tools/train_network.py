@@ -12,10 +12,13 @@ The network, seen from the side to move:
   - a head of two hidden layers to one logit: the side to move's expected score.
 Targets mix the game's result and the search's value mapped to a score. Whole games are held
 out, boards are seen under the 8 symmetries, and a progress bar and a plot of the train and
-held-out loss by epoch come with it.
+held-out loss by epoch come with it. With --base tables the network learns a correction of
+the evaluation tables' value (read from FILE.static beside each data file, written by
+`pentad-tools static-values FILE FILE.static`): the engine then adds the two, and a network
+that has learnt nothing yet plays as the tables do.
 
     tools/train_network.py --data a.games [b.games ...] --out net.bin --plot loss.png \
-        [--epochs 6] [--seed 1] [--search-weight 0.7]
+        [--epochs 6] [--seed 1] [--search-weight 0.7] [--base tables]
 
 Game record files are written by `pentad-tools selfplay --engine tournament --records`; the
 network file's layout is described in tournament/network.h.
@@ -58,13 +61,22 @@ def read_games(path):
         at = end
 
 
-def positions(paths, search_weight, moves_out=None):
-    """Boards (int8, 1 own, 2 opponent, from the side to move), targets and game numbers;
-    `moves_out`, if given, gets each position's moves so far."""
-    boards, targets, games = [], [], []
+def positions(paths, search_weight, moves_out=None, with_base=False):
+    """Boards (int8, 1 own, 2 opponent, from the side to move), targets, game numbers and the
+    tables' values as logits (zeros without `with_base`); `moves_out`, if given, gets each
+    position's moves so far."""
+    boards, targets, games, bases = [], [], [], []
     game_no = 0
     for path in paths:
+        static, at = None, 0
+        if with_base:
+            if not os.path.exists(path + ".static"):
+                sys.exit("%s.static is missing: write it with pentad-tools static-values %s %s.static"
+                         % (path, path, path))
+            static = np.fromfile(path + ".static", dtype="<i2").astype(np.float32) / VALUE_SCALE
         for winner, _unsearched, cells, quiet, values in read_games(path):
+            if static is not None and at + len(cells) > len(static):
+                sys.exit("%s.static is shorter than its games: write it again" % path)
             board = np.zeros(SIDE * SIDE, dtype=np.int8)  # 1 black, 2 white
             for i, cell in enumerate(cells):
                 black_to_move = i % 2 == 0
@@ -82,10 +94,13 @@ def positions(paths, search_weight, moves_out=None):
                         moves_out.append(cells[:i].tolist())
                     targets.append((1 - search_weight) * result + search_weight * search)
                     games.append(game_no)
+                    bases.append(static[at + i] if static is not None else 0.0)
                 board[cell] = 1 if i % 2 == 0 else 2
             game_no += 1
+            at += len(cells)
     return (np.array(boards, dtype=np.int8).reshape(-1, SIDE, SIDE),
-            np.array(targets, dtype=np.float32), np.array(games, dtype=np.int64))
+            np.array(targets, dtype=np.float32), np.array(games, dtype=np.int64),
+            np.array(bases, dtype=np.float32))
 
 
 DIRECTIONS = ((0, 1), (1, 0), (1, 1), (1, -1))
@@ -179,11 +194,14 @@ def build_model(torch, channels, features, hidden):
     return Net()
 
 
-def export(net, path, channels, features, hidden):
+def export(net, path, channels, features, hidden, base):
     """The network file: a header, then every weight as float32 (tournament/network.h)."""
     import torch
     blob = bytearray(MAGIC)
-    blob += struct.pack("<HHHHHHHHf", 1, 0, RADIUS, channels, features, hidden, QUANT, POOL, VALUE_SCALE)
+    blob += struct.pack("<HHHHHHHHf", 2 if base else 1, 0, RADIUS, channels, features, hidden,
+                        QUANT, POOL, VALUE_SCALE)
+    if base:
+        blob += struct.pack("<HH", 1, 0)
     arrays = [net.embed.weight]
     for conv in net.convs:
         arrays += [conv.weight, conv.bias]
@@ -214,6 +232,8 @@ def main():
     ap.add_argument("--hidden", type=int, default=32)
     ap.add_argument("--holdout", type=float, default=0.05)
     ap.add_argument("--max-positions", type=int, default=0)
+    ap.add_argument("--base", choices=("none", "tables"), default="none",
+                    help="tables: learn a correction of the evaluation tables' value")
     ap.add_argument("--check", help="write a few held-out positions with the value the network "
                     "gives them, for the engine's test to compare its own against")
     args = ap.parse_args()
@@ -225,15 +245,22 @@ def main():
 
     t0 = time.time()
     history_moves = [] if args.check else None
-    boards, targets, games = positions(args.data, args.search_weight, history_moves)
+    with_base = args.base == "tables"
+    boards, targets, games, bases = positions(args.data, args.search_weight, history_moves, with_base)
     if args.max_positions and len(boards) > args.max_positions:
-        boards, targets, games = boards[:args.max_positions], targets[:args.max_positions], games[:args.max_positions]
+        m = args.max_positions
+        boards, targets, games, bases = boards[:m], targets[:m], games[:m], bases[:m]
     held = np.isin(games, rng.permutation(games.max() + 1)[:max(1, int((games.max() + 1) * args.holdout))])
     train_idx, test_idx = np.flatnonzero(~held), np.flatnonzero(held)
     print("positions %d (train %d, held out %d, from %d games), read in %.1f s"
           % (len(boards), len(train_idx), len(test_idx), games.max() + 1, time.time() - t0), flush=True)
 
     net = build_model(torch, args.channels, args.features, args.hidden)
+    if with_base:
+        # A correction starts at nothing: the engine then plays as the tables do.
+        with torch.no_grad():
+            net.out.weight.zero_()
+            net.out.bias.zero_()
     params = sum(p.numel() for p in net.parameters())
     print("parameters %d" % params, flush=True)
     opt = torch.optim.Adam(net.parameters(), lr=args.lr)
@@ -259,7 +286,7 @@ def main():
             for i in range(0, len(idx), 4096):
                 part = idx[i:i + 4096]
                 codes = torch.from_numpy(line_codes(boards[part]))
-                logits = net(codes)
+                logits = net(codes) + torch.from_numpy(bases[part])
                 total += float(loss_fn(logits, torch.from_numpy(targets[part]))) * len(part)
                 n += len(part)
         net.train()
@@ -277,7 +304,7 @@ def main():
             part = np.sort(order[bi * args.batch:(bi + 1) * args.batch])
             sym = int(rng.integers(8))
             codes = torch.from_numpy(line_codes(symmetry(boards[part], sym)))
-            logits = net(codes)
+            logits = net(codes) + torch.from_numpy(bases[part])
             loss = loss_fn(logits, torch.from_numpy(targets[part]))
             opt.zero_grad()
             loss.backward()
@@ -303,11 +330,12 @@ def main():
     if best[1] is not None:
         net.load_state_dict(best[1])
     t1 = time.time()
-    size = export(net, args.out, args.channels, args.features, args.hidden)
+    size = export(net, args.out, args.channels, args.features, args.hidden, with_base)
     print("kept held-out loss %.5f; wrote %s (%d bytes) in %.2f s" % (best[0], args.out, size, time.time() - t1))
     history.update(positions=int(len(boards)), parameters=int(params), kept=best[0])
     if args.check:
-        # The engine's value: the logit in its units, as tournament/network.cpp rounds it.
+        # The engine's value: the logit in its units, as tournament/network.cpp rounds it (the
+        # network's own part, without the tables' value).
         net.eval()
         picks = test_idx[:: max(1, len(test_idx) // 8)][:8]
         with torch.no_grad():

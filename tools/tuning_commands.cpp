@@ -35,6 +35,11 @@ int commandReplay(int argc, char **argv) {
     return 0;
 }
 
+int commandStaticValues(int argc, char **argv) {
+    if (argc < 4) return usageError();
+    return tournamentStaticValuesCommand(Options{argc, argv, 4});
+}
+
 int commandSelfPlay(int argc, char **argv) {
     Options options{argc, argv, 2};
     if (const char *engine = options.value("--engine");

@@ -17,8 +17,8 @@ namespace pentad::tournament {
 namespace {
 
 constexpr char Magic[9] = "PNTDNET1";
-constexpr size_t HeaderBytes = 8 + 8 * 2 + 4;
-constexpr int Edge = 3; ///< the state of a cell past the edge of the board
+constexpr size_t HeaderBytes = 8 + 8 * 2 + 4; ///< version 1; version 2 adds 4 bytes
+constexpr int Edge = 3;                       ///< the state of a cell past the edge of the board
 
 // The directions as (rows, columns) a step: along a row, a column, and the two diagonals.
 constexpr std::array<std::array<int, 2>, 4> Direction = {{{0, 1}, {1, 0}, {1, 1}, {1, -1}}};
@@ -150,8 +150,16 @@ bool parseNetwork(std::span<const uint8_t> bytes, Network &out, std::string &err
     auto u16 = [&](size_t at) { return int(bytes[at] | (bytes[at + 1] << 8)); };
     const int version = u16(8), rule = u16(10), radius = u16(12), channels = u16(14),
               features = u16(16), hidden = u16(18), quant = u16(20), pool = u16(22);
-    if (version != 1) {
-        error = "network format version " + std::to_string(version) + " (this engine reads 1)";
+    if (version != 1 && version != 2) {
+        error =
+            "network format version " + std::to_string(version) + " (this engine reads 1 and 2)";
+        return false;
+    }
+    const size_t headerBytes = HeaderBytes + (version == 2 ? 4 : 0);
+    const int base = version == 2 && bytes.size() >= headerBytes ? u16(28) : 0;
+    if (base > 1) {
+        error = "the network's base value " + std::to_string(base) +
+                " is unknown (0 none, 1 the tables)";
         return false;
     }
     if (rule != 0) {
@@ -171,9 +179,9 @@ bool parseNetwork(std::span<const uint8_t> bytes, Network &out, std::string &err
                           (NetRadius - 1) * (NetChannels * NetChannels * 3 + NetChannels) +
                           NetFeatures * NetChannels * 3 + NetFeatures + NetHidden * NetFeatures +
                           NetHidden + NetHidden * NetHidden + NetHidden + NetHidden + 1;
-    if (bytes.size() != HeaderBytes + 4 * floats) {
+    if (bytes.size() != headerBytes + 4 * floats) {
         error = "the network file has " + std::to_string(bytes.size()) + " bytes, not " +
-                std::to_string(HeaderBytes + 4 * floats);
+                std::to_string(headerBytes + 4 * floats);
         return false;
     }
     size_t at = HeaderBytes - 4;
@@ -187,6 +195,8 @@ bool parseNetwork(std::span<const uint8_t> bytes, Network &out, std::string &err
     net->quant = quant;
     net->pool = pool;
     net->valueScale = next();
+    net->addsToTables = base == 1;
+    at = headerBytes;
     if (!std::isfinite(net->valueScale) || net->valueScale <= 0) {
         error = "the network's value scale is not a positive number";
         return false;

@@ -5,7 +5,7 @@
 //
 // Network file (little-endian), written by tools/train_network.py:
 //   bytes 0-7   "PNTDNET1"
-//   uint16      format version (1)
+//   uint16      format version (1 or 2)
 //   uint16      rule: 0 free-style
 //   uint16      radius of a line, cells each way (5)
 //   uint16      C, the line network's channels
@@ -14,6 +14,8 @@
 //   uint16      table units of one feature (512)
 //   uint16      the board-wide sum is divided by this
 //   float32     engine value units of one logit
+//   version 2 only: uint16 base: 0 the network's value alone, 1 the network's value added to
+//               the evaluation tables' (it was trained as a correction of theirs); uint16 0
 //   float32 weights, in this order: embedding [4][C] (empty, own, opponent, past the edge);
 //     four convolutions [C][C][3] with biases [C]; the last [F][C][3] with biases [F];
 //     the head: [H][F] + [H], [H][H] + [H], [1][H] + [1]
@@ -46,6 +48,7 @@ using FeatureVector = int16_t __attribute__((vector_size(2 * NetFeatures)));
 struct Network {
     int quant = 512, pool = 16;
     float valueScale = 985.0f;
+    bool addsToTables = false; ///< the value is the tables' plus the network's
     /// Where the codes of a line with `left` cells before its centre and `right` after it
     /// begin: the codes of the 1 + left + right cells, 3 states each, follow.
     std::array<std::array<int32_t, NetRadius + 1>, NetRadius + 1> codeBase{};
@@ -84,6 +87,8 @@ public:
     void remove(int cell, Colour c) { update(cell, c, -1); }
     /// The value for colour c to move, in the engine's units.
     int evaluate(Colour c) const;
+    /// Whether evaluate() is a correction to add to the tables' value.
+    bool addsToTables() const { return net_.addsToTables; }
     /// Recomputes the sums from the codes; false on a difference.
     bool verify() const;
 

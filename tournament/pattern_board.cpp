@@ -275,8 +275,14 @@ void PatternBoard::syncNetwork() const {
 int PatternBoard::evaluate() const {
     if (net_) {
         syncNetwork();
-        return net_->evaluate(toMove());
+        const int value = net_->evaluate(toMove());
+        if (!net_->addsToTables()) return value;
+        return std::clamp(value + tableValue(), -20000, 20000);
     }
+    return tableValue();
+}
+
+int PatternBoard::tableValue() const {
     const Colour us = toMove(), them = other(us);
     return valueSum_[us] - valueSum_[them] + eval_->threat[strongest(us)][strongest(them)] +
            eval_->tempo;

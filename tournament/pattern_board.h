@@ -86,8 +86,11 @@ public:
     /// The strongest cell pattern colour c holds anywhere.
     CellPattern strongest(Colour c) const;
 
-    /// The static value for the side to move.
+    /// The static value for the side to move: the network's when one evaluates (added to the
+    /// tables' when it was trained as their correction), else the tables'.
     int evaluate() const;
+    /// The evaluation tables' value for the side to move.
+    int tableValue() const;
     /// Ordering score of an empty cell for the side to move: own attack, defence of his.
     int orderScore(int p) const {
         const Colour us = toMove();

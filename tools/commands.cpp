@@ -49,7 +49,8 @@ constexpr ToolCommand Commands[] = {
      "--no-clock makes it reproducible, --no-book searches book positions too",
      commandSearch},
     {"bench",
-     "[--engine classic] [--iterations K] | --engine tournament [--depth D] [--network FILE]",
+     "[--engine classic] [--iterations K] | --engine tournament [--depth D] [--network FILE] "
+     "[--param NAME=VALUE]",
      "search the bench positions for their first K root searches (default 3) and print the "
      "node signature and nodes per second; --engine tournament: the tournament engine to "
      "depth D (default 7) from an empty table",

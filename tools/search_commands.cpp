@@ -11,6 +11,7 @@
 #include "search/search.h"
 #include "tools/bench.h"
 #include "tools/tool_support.h"
+#include "tournament/params.h"
 
 namespace pentad {
 namespace {
@@ -78,6 +79,13 @@ int commandBench(int argc, char **argv) {
     if (const char *engine = options.value("--engine")) {
         if (std::string_view(engine) == "tournament") {
             if (!useNetworkOption(options)) return 1;
+            if (const char *param = options.value("--param")) {
+                std::string error;
+                if (!tournament::setSearchParam(param, error)) {
+                    std::fprintf(stderr, "pentad-tools: %s\n", error.c_str());
+                    return 2;
+                }
+            }
             long long depth = TournamentBenchDepth;
             if (!options.number("--depth", depth)) return 2;
             if (depth < 1 || depth > 20) {

@@ -15,6 +15,7 @@ constexpr ParamSpec Specs[] = {
     {"turnOptimumPercent", &SearchParams::turnOptimumPercent, 20, 100, 10},
     {"staticNullDepth", &SearchParams::staticNullDepth, 0, 8, 1},
     {"staticNullMargin", &SearchParams::staticNullMargin, 0, 5000, 100},
+    {"networkGate", &SearchParams::networkGate, 0, 5000, 100},
     {"moveCountDepth", &SearchParams::moveCountDepth, 0, 8, 1},
     {"moveCountBase", &SearchParams::moveCountBase, 0, 40, 2},
     {"failHighMargin", &SearchParams::failHighMargin, 0, 5000, 100},

@@ -24,6 +24,9 @@ struct SearchParams {
     int moveCountDepth = 3;     ///< up to this depth late quiet moves are not searched,
     int moveCountBase = 4;      ///<   those after base + depth * depth moves
     int failHighMargin = 300;   ///< a static value this far above beta costs a ply (0: off)
+    /// A network trained as a correction of the tables is not asked at a quiescence node
+    /// whose tables' value lies this far outside the window (0: always asked).
+    int networkGate = 0;
 };
 
 /// One tunable: its name, its range and the step a tuning run starts with.

@@ -91,6 +91,16 @@ public:
     int evaluate() const;
     /// The evaluation tables' value for the side to move.
     int tableValue() const;
+    /// evaluate(), or the tables' value alone when the network is their correction and they
+    /// lie `margin` or more outside the window (alpha, beta): the correction would not bring
+    /// the value back into it. A margin of 0 always evaluates.
+    int evaluateWithin(int alpha, int beta, int margin) const {
+        if (margin > 0 && net_ && net_->addsToTables()) {
+            const int tables = tableValue();
+            if (tables - margin >= beta || tables + margin <= alpha) return tables;
+        }
+        return evaluate();
+    }
     /// Ordering score of an empty cell for the side to move: own attack, defence of his.
     int orderScore(int p) const {
         const Colour us = toMove();

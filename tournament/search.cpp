@@ -251,7 +251,7 @@ struct Searcher::Impl {
         bool hit = false;
         Entry *entry = probe(key, hit);
         if (int v; hit && cutsOff(*entry, ply, alpha, beta, v)) return v;
-        const int eval = hit ? entry->eval : b->evaluate();
+        const int eval = hit ? entry->eval : b->evaluateWithin(alpha, beta, params.networkGate);
         const int alphaBefore = alpha;
         int best = eval;
         if (best >= beta || qply >= params.quiescencePlies || ply >= MaxPly - 2) return best;

@@ -5,6 +5,7 @@
 
 #include "platform/platform.h"
 #include "tournament/evaluation.h"
+#include "tournament/network.h"
 #include "tournament/params.h"
 #include "tournament/pattern_board.h"
 #include "tournament/search.h"
@@ -67,11 +68,11 @@ public:
             error = "the engine's evaluation tables are unusable: " + tablesError_;
             return false;
         }
-        const int64_t bytes = tournamentTableBytes(memory_);
+        const int64_t base = tournamentBaseMemory();
+        const int64_t bytes = tournamentTableBytes(memory_, base);
         if (bytes < 0) {
             error = "max_memory " + std::to_string(memory_) + " is below the " +
-                    std::to_string(TournamentBaseMemory / (1024 * 1024) + 1) +
-                    " MB the engine needs at least";
+                    std::to_string(base / (1024 * 1024) + 1) + " MB the engine needs at least";
             return false;
         }
         if (size_t(bytes) != tableBytes_) {
@@ -149,10 +150,16 @@ private:
 
 } // namespace
 
-int64_t tournamentTableBytes(int64_t maxMemory) {
+int64_t tournamentBaseMemory() {
+    const tournament::Network *net = tournament::activeNetwork();
+    return TournamentBaseMemory +
+           (net ? int64_t(net->table.size() * sizeof(tournament::FeatureVector)) : 0);
+}
+
+int64_t tournamentTableBytes(int64_t maxMemory, int64_t baseMemory) {
     if (maxMemory <= 0) return TournamentDefaultTable;
     int64_t bytes = TournamentDefaultTable;
-    while (bytes >= (int64_t(1) << 20) && TournamentBaseMemory + bytes > maxMemory)
+    while (bytes >= (int64_t(1) << 20) && baseMemory + bytes > maxMemory)
         bytes /= 2;
     return bytes >= (int64_t(1) << 20) ? bytes : -1;
 }

@@ -14,7 +14,10 @@ constexpr int64_t TournamentBaseMemory = 16ll * 1024 * 1024;
 constexpr int64_t TournamentDefaultTable = 64ll * 1024 * 1024;
 /// The tournament engine's table in bytes for max_memory (0: no limit), or -1 when even the
 /// smallest (1 MB) does not fit.
-int64_t tournamentTableBytes(int64_t maxMemory);
+int64_t tournamentTableBytes(int64_t maxMemory, int64_t baseMemory = TournamentBaseMemory);
+/// What the tournament engine needs beside its transposition table: TournamentBaseMemory, and
+/// the network's feature table when a network evaluates.
+int64_t tournamentBaseMemory();
 
 /// The tournament engine's times for one move: no new iteration after about `optimum` ms,
 /// never past `maximum`. Both 0 mean "answer at once".

@@ -168,6 +168,8 @@ TEST(Pbrain, TournamentEnginePlaysWithinItsMemory) {
     EXPECT_EQ(tournamentTableBytes(0), TournamentDefaultTable);
     EXPECT_EQ(tournamentTableBytes(18ll << 20), 2ll << 20);
     EXPECT_EQ(tournamentTableBytes(16ll << 20), -1);
+    // A network's feature table is counted beside the base: 40 MB then leave a table of 8.
+    EXPECT_EQ(tournamentTableBytes(40ll << 20, (16ll << 20) + (13ll << 20)), 8ll << 20);
 }
 
 // With a node limit the tournament engine's clock is off: a replayed session plays the same moves,
